@@ -1,0 +1,37 @@
+#include "app/application.h"
+
+#include "app/aboutbox.h"
+#include "app/mainform.h"
+#include "print/reportform.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QIcon>
+
+void InstallFontSubstitutes()
+{
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"));
+}
+
+VistrelApplication::VistrelApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
+    QApplication::setWindowIcon(QIcon(QPixmap(QStringLiteral(":/vistrel.xpm"))));
+    InstallFontSubstitutes();
+
+    mainForm_ = std::make_unique<TMainForm>();
+    // The version dialog belongs to the main window, so it is centred over the desktop
+    // the window is on and goes away with it.
+    aboutBox_ = new TAboutBox(mainForm_.get());
+    mainForm_->SetAboutBox(aboutBox_);
+    reportForm_ = std::make_unique<TReportForm>();
+}
+
+VistrelApplication::~VistrelApplication() = default;
+
+int VistrelApplication::Run()
+{
+    mainForm_->show();
+    return QApplication::exec();
+}

@@ -1,0 +1,201 @@
+#include "app/mainform.h"
+
+#include "app/aboutbox.h"
+#include "platform/dialogs.h"
+#include "settings/inifile.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+
+namespace {
+
+const QString kSection = QStringLiteral("MainForm");
+
+QMenu* AddSubmenu(QMenuBar* bar, const QString& name, const QString& caption, const QString& hint)
+{
+    QMenu* menu = bar->addMenu(caption);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    menu->menuAction()->setStatusTip(hint);
+    return menu;
+}
+
+QAction* AddItem(QMenu* menu, const QString& name, const QString& caption, const QString& hint, bool enabled)
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(name);
+    item->setStatusTip(hint);
+    item->setEnabled(enabled);
+    return item;
+}
+
+} // namespace
+
+void TPanel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QPalette& colours = palette();
+    const QRect outer = rect();
+    painter.fillRect(outer, Qt::white);
+    // Lowered bevels: shadow along the top and left, highlight along the bottom and right.
+    for (const QRect& edge : {outer, outer.adjusted(1, 1, -1, -1)}) {
+        painter.setPen(colours.color(QPalette::Dark));
+        painter.drawLine(edge.topLeft(), edge.topRight());
+        painter.drawLine(edge.topLeft(), edge.bottomLeft());
+        painter.setPen(colours.color(QPalette::Light));
+        painter.drawLine(edge.bottomLeft(), edge.bottomRight());
+        painter.drawLine(edge.topRight(), edge.bottomRight());
+    }
+}
+
+void TPanel::resizeEvent(QResizeEvent*)
+{
+    // The scroll bar is aligned to the right edge inside the bevels, full height.
+    if (auto* bar = findChild<QScrollBar*>(QString(), Qt::FindDirectChildrenOnly))
+        bar->setGeometry(width() - kBevelWidth - bar->width(), kBevelWidth, bar->width(),
+                         std::max(0, height() - 2 * kBevelWidth));
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Vistrel"));
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+    CreateControls();
+    CreateMenus();
+    // Designed position and client size (the client area lies below the menu bar);
+    // the stored geometry replaces them at once.
+    setGeometry(192, 107, 775, 494 + menuBar()->sizeHint().height());
+    FormCreate();
+}
+
+void TMainForm::CreateControls()
+{
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    setStatusBar(StatusBar1);
+
+    Panel1 = new TPanel(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    setCentralWidget(Panel1);
+
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(584, 372, 34, 34);
+    Image1->hide();
+
+    ScrollBar1 = new QScrollBar(Qt::Vertical, Panel1);
+    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
+    ScrollBar1->setFixedWidth(16);
+    ScrollBar1->setRange(1, 100);
+    ScrollBar1->setValue(1);
+    ScrollBar1->setSingleStep(5);
+    ScrollBar1->setPageStep(5);
+    ScrollBar1->hide();
+}
+
+void TMainForm::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    File1 = AddSubmenu(bar, QStringLiteral("File1"), QStringLiteral("ファイル(&F)"), QStringLiteral("ファイル関連メニュー"));
+    Open1 = AddItem(File1, QStringLiteral("Open1"), QStringLiteral("開く(&O)..."),
+                    QStringLiteral("フォルダー選択ダイアログボックスを表示します。"), true);
+    Close1 = AddItem(File1, QStringLiteral("Close1"), QStringLiteral("閉じる(&C)"),
+                     QStringLiteral("現在表示されているexe/dllファイルを閉じます。"), false);
+    Save1 = AddItem(File1, QStringLiteral("Save1"), QStringLiteral("保存(&S)..."),
+                    QStringLiteral("現在、表示されているフォルダー内のexe/dllファイルのアイコンをビットマップ形式で保存します。"),
+                    false);
+    File1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    Print1 = AddItem(File1, QStringLiteral("Print1"), QStringLiteral("印刷(&P)..."),
+                     QStringLiteral("現在、表示されているフォルダー内のexe/dllファイルのアイコンを一覧形式で印刷します。"), false);
+    PrintSetup1 = AddItem(File1, QStringLiteral("PrintSetup1"), QStringLiteral("プリンタ設定(&R)..."),
+                          QStringLiteral("プリンタ設定ダイアログボックスを表示します。"), true);
+    File1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    Exit1 = AddItem(File1, QStringLiteral("Exit1"), QStringLiteral("終了(&X)"),
+                    QStringLiteral("アプリケーションを終了します。"), true);
+
+    Edit = AddSubmenu(bar, QStringLiteral("Edit"), QStringLiteral("編集(&E)"), QStringLiteral("編集関連メニュー"));
+    Copy1 = AddItem(Edit, QStringLiteral("Copy1"), QStringLiteral("コピー(&C)"),
+                    QStringLiteral("選択されたアイコンをクリップボードにコピーします。"), false);
+    Copy1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    Show1 = AddSubmenu(bar, QStringLiteral("Show1"), QStringLiteral("表示(&V)"), QStringLiteral("表示関連メニュー"));
+    Paint1 = AddItem(Show1, QStringLiteral("Paint1"), QStringLiteral("ペイント(&P)..."),
+                     QStringLiteral("ペイントを起動します。"), false);
+
+    Help_Menu = AddSubmenu(bar, QStringLiteral("Help_Menu"), QStringLiteral("ヘルプ(&H)"), QStringLiteral("ヘルプ関連メニュー"));
+    About_HelpMenu = AddItem(Help_Menu, QStringLiteral("About_HelpMenu"), QStringLiteral("バージョン情報(&A)..."),
+                             QStringLiteral("アプリケーションのバージョン情報ダイアログボックスを表示します。"), true);
+
+    const auto connectGuarded = [this](QAction* item, void (TMainForm::*handler)()) {
+        connect(item, &QAction::triggered, this, [this, handler] { RunGuarded(this, [&] { (this->*handler)(); }); });
+    };
+    connectGuarded(Open1, &TMainForm::Open1Click);
+    connectGuarded(Close1, &TMainForm::Close1Click);
+    connectGuarded(Save1, &TMainForm::Save1Click);
+    connectGuarded(Print1, &TMainForm::Print1Click);
+    connectGuarded(PrintSetup1, &TMainForm::PrintSetup1Click);
+    connectGuarded(Exit1, &TMainForm::Exit1Click);
+    connectGuarded(Copy1, &TMainForm::Copy1Click);
+    connectGuarded(Paint1, &TMainForm::Paint1Click);
+    connectGuarded(About_HelpMenu, &TMainForm::About_HelpMenuClick);
+}
+
+void TMainForm::FormCreate()
+{
+    // The hint display is live from here on (status-tip events reach event()).
+    RunGuarded(this, [this] {
+        IniFile::WidgetBounds bounds(*this);
+        IniFile::LoadFormGeometry(kSection, bounds);
+    });
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    // Menu entries announce their hints as status tips; they become the current hint.
+    if (event->type() == QEvent::StatusTip) {
+        SetCurrentHint(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::SetCurrentHint(const QString& hint)
+{
+    if (hint == currentHint_)
+        return;
+    currentHint_ = hint;
+    DisplayHint();
+}
+
+void TMainForm::DisplayHint()
+{
+    StatusBar1->showMessage(currentHint_);
+}
+
+void TMainForm::Open1Click() {}
+void TMainForm::Close1Click() {}
+void TMainForm::Save1Click() {}
+void TMainForm::Print1Click() {}
+void TMainForm::PrintSetup1Click() {}
+void TMainForm::Copy1Click() {}
+void TMainForm::Paint1Click() {}
+
+void TMainForm::Exit1Click()
+{
+    close();
+}
+
+void TMainForm::About_HelpMenuClick()
+{
+    if (AboutBox)
+        CurrentDialogs().ShowModal(AboutBox);
+}

@@ -1,0 +1,95 @@
+#include "platform/dialogs.h"
+
+#include "platform/errors.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+namespace {
+Dialogs& RealDialogs()
+{
+    static Dialogs dialogs;
+    return dialogs;
+}
+
+Dialogs*& Installed()
+{
+    static Dialogs* installed = &RealDialogs();
+    return installed;
+}
+
+void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& caption, const QString& text,
+             bool centreOnScreen)
+{
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+    if (centreOnScreen) {
+        box.adjustSize();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        box.move(screen.center() - box.rect().center());
+    }
+    box.exec();
+}
+} // namespace
+
+void Dialogs::Information(QWidget* owner, const QString& text)
+{
+    ShowBox(owner, QMessageBox::Information, QStringLiteral("情報"), text, false);
+}
+
+void Dialogs::Error(QWidget* owner, const QString& text)
+{
+    ShowBox(owner, QMessageBox::Critical, QCoreApplication::applicationName(), text, false);
+}
+
+void Dialogs::Plain(QWidget* owner, const QString& text)
+{
+    ShowBox(owner, QMessageBox::NoIcon, QCoreApplication::applicationName(), text, true);
+}
+
+void Dialogs::ShowModal(QWidget* dialog)
+{
+    if (auto* modal = qobject_cast<QDialog*>(dialog))
+        modal->exec();
+}
+
+Dialogs& CurrentDialogs()
+{
+    return *Installed();
+}
+
+Dialogs* InstallDialogs(Dialogs* dialogs)
+{
+    Dialogs* previous = Installed();
+    Installed() = dialogs ? dialogs : &RealDialogs();
+    return previous;
+}
+
+QString ErrorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+namespace detail {
+void ReportEscapedError(QWidget* owner, const QString& message)
+{
+    CurrentDialogs().Error(owner, ErrorBoxText(message));
+}
+
+QString MessageOfCurrentException()
+{
+    try {
+        throw;
+    } catch (const AppError& error) {
+        return error.message();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return QStringLiteral("予期しないエラーが発生しました");
+    }
+}
+} // namespace detail

@@ -1,0 +1,51 @@
+// Every modal box the program shows goes through one replaceable object, so that
+// tests can answer the boxes that a handler raises.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Caption "情報", information icon, one OK button.
+    virtual void Information(QWidget* owner, const QString& text);
+    // The standard error box: caption "Vistrel", error icon, one OK button.
+    virtual void Error(QWidget* owner, const QString& text);
+    // No icon, one OK button, the application's title as caption, centred on the screen.
+    virtual void Plain(QWidget* owner, const QString& text);
+    // Shows a modal dialog and waits until it is closed.
+    virtual void ShowModal(QWidget* dialog);
+};
+
+// The object in force; a test installs its own and restores the old one when done.
+Dialogs& CurrentDialogs();
+Dialogs* InstallDialogs(Dialogs* dialogs);
+
+// Runs one event handler. An AppError (or any other exception) that escapes it is
+// reported in the standard error box, the rest of the handler is skipped, and the
+// program goes on. Returns false when the handler was cut short.
+template <typename Handler>
+bool RunGuarded(QWidget* owner, Handler&& handler);
+
+// The error box's text: the message with "." added when its last character sorts after ".".
+QString ErrorBoxText(const QString& message);
+
+namespace detail {
+void ReportEscapedError(QWidget* owner, const QString& message);
+QString MessageOfCurrentException();
+} // namespace detail
+
+template <typename Handler>
+bool RunGuarded(QWidget* owner, Handler&& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (...) {
+        detail::ReportEscapedError(owner, detail::MessageOfCurrentException());
+        return false;
+    }
+}

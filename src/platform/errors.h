@@ -1,0 +1,17 @@
+// The one exception type our handlers raise; its text is what the error box shows.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <exception>
+
+class AppError : public std::exception {
+public:
+    explicit AppError(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
+    const QString& message() const noexcept { return message_; }
+    const char* what() const noexcept override { return utf8_.constData(); }
+
+private:
+    QString message_;
+    QByteArray utf8_;
+};

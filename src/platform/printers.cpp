@@ -1,0 +1,8 @@
+#include "platform/printers.h"
+
+#include <QPrinterInfo>
+
+QString DefaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}

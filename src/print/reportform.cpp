@@ -1,0 +1,7 @@
+#include "print/reportform.h"
+
+TReportForm::TReportForm(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ReportForm"));
+    hide();
+}

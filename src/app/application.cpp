@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QProxyStyle>
 
 void InstallFontSubstitutes()
 {
@@ -14,8 +15,23 @@ void InstallFontSubstitutes()
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"));
 }
 
+namespace {
+// Disabled menu entries can be highlighted, so that their hints show as well.
+class VistrelStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_Menu_AllowActiveAndDisabled)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
+
 VistrelApplication::VistrelApplication()
 {
+    QApplication::setStyle(new VistrelStyle);
     QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
     QApplication::setWindowIcon(QIcon(QPixmap(QStringLiteral(":/vistrel.xpm"))));
     InstallFontSubstitutes();

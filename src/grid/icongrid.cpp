@@ -1,0 +1,101 @@
+#include "grid/icongrid.h"
+
+#include "platform/busy.h"
+
+#include <QScrollBar>
+
+namespace {
+ScrollBarSettings SettingsOf(const QScrollBar& bar)
+{
+    return {bar.maximum(), bar.value(), bar.singleStep(), bar.pageStep(), !bar.isHidden()};
+}
+
+// In this order: the range (which pulls the position into it), the steps, the position,
+// and last the visibility.
+void Apply(QScrollBar& bar, const ScrollBarSettings& settings)
+{
+    bar.setMaximum(settings.maximum);
+    bar.setPageStep(settings.pageStep);
+    bar.setSingleStep(settings.singleStep);
+    bar.setValue(settings.position);
+    bar.setVisible(settings.visible);
+}
+} // namespace
+
+TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
+                     std::function<void(int)> selectCell)
+    : panel_(panel), scrollBar_(scrollBar), session_(session), selectCell_(std::move(selectCell))
+{
+}
+
+void TIconGrid::ApplyGridGeometry(Variant variant, QSize client, int statusBarHeight)
+{
+    const GridShape shape = ComputeGridShape(client, scrollBar_.width(), statusBarHeight);
+    GridColumns = shape.columns;
+    GridRows = shape.rows;
+    const ScrollBarSettings now = SettingsOf(scrollBar_);
+    Apply(scrollBar_, variant == Variant::AfterScan ? ScrollAfterScan(now, PageCells(), session_.IconCount)
+                                                    : ScrollAfterResize(now, PageCells(), session_.IconCount));
+}
+
+void TIconGrid::BuildPage(int firstIcon)
+{
+    scrollBar_.setEnabled(false);
+    LastCellIndex = -1;
+    const int cells = CellsOnPage(PageCells(), session_.IconCount, firstIcon);
+    for (int k = 0; k < cells; ++k) {
+        LastCellIndex = k;
+        auto* frame = new TSelectionFrame(&panel_);
+        frame->setGeometry(CellFrameRect(k, GridColumns));
+        frame->hide();
+        SelectionFrames[k] = frame;
+
+        auto* cell = new TIconCell(&panel_);
+        cell->hide();
+        cell->setGeometry(CellImageRect(k, GridColumns));
+        IconCells[k] = cell;
+        QObject::connect(cell, &TIconCell::clicked, cell, [this, k] { selectCell_(k); });
+        LoadCell(*cell, firstIcon + k);
+    }
+    scrollBar_.setEnabled(true);
+}
+
+void TIconGrid::LoadCell(TIconCell& cell, int icon)
+{
+    const QImage picture(session_.TempBitmaps[icon], "BMP");
+    if (picture.isNull()) {
+        // Missing, unreadable or not a bitmap: a blank cell that takes no clicks.
+        cell.SetPicture(QImage());
+        cell.resize(kCellSize, kCellSize);
+        cell.setEnabled(false);
+    } else {
+        cell.SetPicture(picture);
+        cell.resize(FittedCellSize(picture.size()));
+    }
+    cell.show();
+    ProcessMessages();
+}
+
+void TIconGrid::FreePage()
+{
+    for (int k = 0; k <= LastCellIndex; ++k) {
+        if (IconCells[k]) {
+            delete IconCells[k].data();
+            ProcessMessages();
+        }
+        if (SelectionFrames[k]) {
+            delete SelectionFrames[k].data();
+            ProcessMessages();
+        }
+    }
+}
+
+void TIconGrid::RestoreSelectionFrame()
+{
+    if (LastCellIndex < 0)
+        return; // no cell, so no frame to show
+    if (SelectedCell > LastCellIndex)
+        SelectedCell = 0;
+    if (SelectionFrames[SelectedCell])
+        SelectionFrames[SelectedCell]->show();
+}

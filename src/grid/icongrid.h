@@ -1,0 +1,51 @@
+// The grid's state and the operations that lay out, build and free one page of cells
+// on the main window's panel.
+#pragma once
+
+#include "grid/cells.h"
+#include "grid/gridgeometry.h"
+#include "scan/browsesession.h"
+
+#include <QPointer>
+
+#include <array>
+#include <functional>
+
+class QScrollBar;
+
+class TIconGrid {
+public:
+    enum class Variant { AfterScan, AfterResize };
+
+    // The panel owns the cells; the bar pages through the icons; selectCell is the click
+    // action of cell k.
+    TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
+              std::function<void(int)> selectCell);
+
+    // Slots 0..LastCellIndex belong to the current page. A slot whose control has been
+    // destroyed reads as empty.
+    std::array<QPointer<TIconCell>, kMaxPageCells> IconCells;
+    std::array<QPointer<TSelectionFrame>, kMaxPageCells> SelectionFrames;
+    int GridColumns = 0;
+    int GridRows = 0;
+    int LastCellIndex = 0;
+    bool ShuttingDown = false;
+    int SelectedCell = 0;
+
+    int PageCells() const { return GridShape{GridColumns, GridRows}.PageCells(); }
+
+    // Columns and rows from the client area (below the menu bar) and the status bar's
+    // height, then the scroll bar's range, steps, position and visibility.
+    void ApplyGridGeometry(Variant variant, QSize client, int statusBarHeight);
+    // Creates the cells of a page whose cell 0 shows icon firstIcon. Call FreePage first.
+    void BuildPage(int firstIcon);
+    void LoadCell(TIconCell& cell, int icon);
+    void FreePage();
+    void RestoreSelectionFrame();
+
+private:
+    QWidget& panel_;
+    QScrollBar& scrollBar_;
+    const BrowseState& session_;
+    std::function<void(int)> selectCell_;
+};

@@ -1,9 +1,12 @@
 #include "app/mainform.h"
 
 #include "app/aboutbox.h"
+#include "platform/busy.h"
 #include "platform/dialogs.h"
 #include "settings/inifile.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -61,7 +64,11 @@ void TPanel::resizeEvent(QResizeEvent*)
                          std::max(0, height() - 2 * kBevelWidth));
 }
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent)
+    , Panel1(new TPanel(this))
+    , ScrollBar1(new QScrollBar(Qt::Vertical, Panel1))
+    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell) { SelectCell(cell); })
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vistrel"));
@@ -83,7 +90,6 @@ void TMainForm::CreateControls()
     StatusBar1->setFixedHeight(19);
     setStatusBar(StatusBar1);
 
-    Panel1 = new TPanel(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     setCentralWidget(Panel1);
 
@@ -92,7 +98,6 @@ void TMainForm::CreateControls()
     Image1->setGeometry(584, 372, 34, 34);
     Image1->hide();
 
-    ScrollBar1 = new QScrollBar(Qt::Vertical, Panel1);
     ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
     ScrollBar1->setFixedWidth(16);
     ScrollBar1->setRange(1, 100);
@@ -136,14 +141,15 @@ void TMainForm::CreateMenus()
                              QStringLiteral("アプリケーションのバージョン情報ダイアログボックスを表示します。"), true);
 
     const auto connectGuarded = [this](QAction* item, void (TMainForm::*handler)()) {
-        connect(item, &QAction::triggered, this, [this, handler] { RunGuarded(this, [&] { (this->*handler)(); }); });
+        connect(item, &QAction::triggered, this, [this, handler] { RunCommand(handler); });
     };
     connectGuarded(Open1, &TMainForm::Open1Click);
     connectGuarded(Close1, &TMainForm::Close1Click);
     connectGuarded(Save1, &TMainForm::Save1Click);
     connectGuarded(Print1, &TMainForm::Print1Click);
     connectGuarded(PrintSetup1, &TMainForm::PrintSetup1Click);
-    connectGuarded(Exit1, &TMainForm::Exit1Click);
+    // Exit is never refused: like the close button, it closes once a running operation ends.
+    connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
     connectGuarded(Copy1, &TMainForm::Copy1Click);
     connectGuarded(Paint1, &TMainForm::Paint1Click);
     connectGuarded(About_HelpMenu, &TMainForm::About_HelpMenuClick);
@@ -180,6 +186,91 @@ void TMainForm::DisplayHint()
 {
     StatusBar1->showMessage(currentHint_);
 }
+
+template <typename Operation>
+void TMainForm::RunExclusive(Operation&& operation)
+{
+    ++running_;
+    RunGuarded(this, operation);
+    --running_;
+    if (running_ == 0)
+        RunPostponed();
+}
+
+void TMainForm::RunCommand(void (TMainForm::*handler)())
+{
+    if (IsBusy()) {
+        QApplication::beep();
+        return;
+    }
+    RunExclusive([this, handler] { (this->*handler)(); });
+}
+
+void TMainForm::RunPostponed()
+{
+    if (closePostponed_) {
+        closePostponed_ = layoutPostponed_ = false;
+        close();
+    } else if (layoutPostponed_) {
+        layoutPostponed_ = false;
+        FormResize();
+    }
+}
+
+QSize TMainForm::ClientSize() const
+{
+    return {width(), height() - menuBar()->height()};
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TMainForm::FormResize()
+{
+    if (IconGrid.ShuttingDown || BrowseSession.ImageFileCount == 0)
+        return;
+    if (IsBusy()) {
+        layoutPostponed_ = true;
+        return;
+    }
+    RunExclusive([this] {
+        BusyCursor hourglass;
+        IconGrid.ApplyGridGeometry(TIconGrid::Variant::AfterResize, ClientSize(), StatusBar1->height());
+        IconGrid.FreePage();
+        IconGrid.BuildPage(ScrollBar1->value());
+        IconGrid.RestoreSelectionFrame();
+    });
+}
+
+void TMainForm::SelectCell(int cell)
+{
+    if (IconGrid.SelectedCell <= IconGrid.LastCellIndex && IconGrid.SelectionFrames[IconGrid.SelectedCell])
+        IconGrid.SelectionFrames[IconGrid.SelectedCell]->hide();
+    if (IconGrid.SelectionFrames[cell])
+        IconGrid.SelectionFrames[cell]->show();
+    IconGrid.SelectedCell = cell;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (IsBusy()) {
+        closePostponed_ = true;
+        event->ignore();
+        return;
+    }
+    bool closed = false;
+    RunExclusive([&] {
+        FormClose();
+        closed = true;
+    });
+    // A failed shut-down (the settings can't be written) keeps the window open.
+    event->setAccepted(closed);
+}
+
+void TMainForm::FormClose() {}
 
 void TMainForm::Open1Click() {}
 void TMainForm::Close1Click() {}

@@ -2,6 +2,7 @@
 // handlers of the menu commands.
 #pragma once
 
+#include "grid/icongrid.h"
 #include "scan/browsesession.h"
 
 #include <QMainWindow>
@@ -57,6 +58,13 @@ public:
     QAction* About_HelpMenu = nullptr;
 
     BrowseState BrowseSession;
+    TIconGrid IconGrid;
+
+    // The client area as the grid sees it: everything below the menu bar.
+    QSize ClientSize() const;
+    // True while a command, a page build or a re-layout is running (they let pending
+    // messages run, so other events can arrive in the middle of them).
+    bool IsBusy() const { return running_ > 0; }
 
 public slots:
     void DisplayHint();
@@ -69,15 +77,32 @@ public slots:
     void Copy1Click();
     void Paint1Click();
     void About_HelpMenuClick();
+    void SelectCell(int cell);
+    void FormResize();
 
 protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();
     void CreateMenus();
     void FormCreate();
+    void FormClose();
+
+    // Runs one operation that may let pending messages run. Menu commands that arrive
+    // meanwhile are refused; a resize or the window's closing is postponed and carried
+    // out once the operation has ended. This is the one place that decides re-entry.
+    template <typename Operation>
+    void RunExclusive(Operation&& operation);
+    // A menu command: refused while another operation runs, errors in the standard box.
+    void RunCommand(void (TMainForm::*handler)());
+    void RunPostponed();
 
     TAboutBox* AboutBox = nullptr;
     QString currentHint_;
+    int running_ = 0;
+    bool layoutPostponed_ = false;
+    bool closePostponed_ = false;
 };

@@ -1,0 +1,311 @@
+// Pages of cells on the real main window: building, fitting, selection frames, resizes,
+// and events that arrive in the middle of a build.
+#include "app/application.h"
+#include "app/mainform.h"
+
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// A bitmap whose every pixel tells which icon and which position it is.
+QImage Picture(int icon, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(icon % 256, (icon / 256) * 16 + x % 16, y));
+    return image;
+}
+
+class GridFixture {
+public:
+    explicit GridFixture(int icons, QSize pictureSize = {34, 34})
+    {
+        form.resize(775, 494 + form.menuBar()->sizeHint().height());
+        for (int n = 1; n <= icons; ++n) {
+            const QString path = dir.filePath(QStringLiteral("Temp%1.bmp").arg(n, 5, 10, QLatin1Char('0')));
+            Picture(n, pictureSize).save(path, "BMP");
+            form.BrowseSession.TempBitmaps[n] = path;
+        }
+        form.BrowseSession.ImageFileCount = 1;
+        form.BrowseSession.IconCount = icons;
+    }
+
+    // What Open does once the icons are extracted.
+    void ShowFirstPage()
+    {
+        form.IconGrid.ApplyGridGeometry(TIconGrid::Variant::AfterScan, form.ClientSize(), form.StatusBar1->height());
+        form.IconGrid.FreePage();
+        form.IconGrid.BuildPage(form.ScrollBar1->value());
+        form.IconGrid.SelectedCell = 0;
+    }
+
+    int VisibleFrames() const
+    {
+        int visible = 0;
+        for (int k = 0; k <= form.IconGrid.LastCellIndex; ++k)
+            visible += form.IconGrid.SelectionFrames[k] && form.IconGrid.SelectionFrames[k]->isVisible();
+        return visible;
+    }
+
+    int CellsOnPanel() const { return form.Panel1->findChildren<TIconCell*>().size(); }
+
+    QTemporaryDir dir;
+    TMainForm form;
+};
+
+} // namespace
+
+class TestIconGrid : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InstallFontSubstitutes(); }
+
+    void firstPageOfTheDesignedWindow()
+    {
+        GridFixture grid(300);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        QCOMPARE(grid.form.ClientSize(), QSize(775, 494));
+        grid.ShowFirstPage();
+        QCOMPARE(grid.form.IconGrid.GridColumns, 14);
+        QCOMPARE(grid.form.IconGrid.GridRows, 8);
+        QCOMPARE(grid.form.IconGrid.LastCellIndex, 111);
+        QCOMPARE(grid.CellsOnPanel(), 112);
+        QVERIFY(grid.form.ScrollBar1->isVisible());
+        QCOMPARE(grid.form.ScrollBar1->maximum(), 300 - 112 + 1);
+        QVERIFY(grid.form.ScrollBar1->isEnabled());
+        QCOMPARE(grid.VisibleFrames(), 0); // Open shows no frame until the first click
+
+        // Cell 15 stands in row 1, column 1 and shows icon 16, pixel for pixel.
+        TIconCell* cell = grid.form.IconGrid.IconCells[15];
+        QCOMPARE(cell->geometry(), QRect(66, 67, 34, 34));
+        const QImage shown = grid.form.Panel1->grab(cell->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shown, Picture(16, {34, 34}));
+    }
+
+    void pictureSizesAreFitted_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("cell");
+        QTest::newRow("17x68") << QSize(17, 68) << QSize(8, 34);
+        QTest::newRow("100x50") << QSize(100, 50) << QSize(34, 17);
+        QTest::newRow("50x40") << QSize(50, 40) << QSize(34, 27);
+        QTest::newRow("20x20") << QSize(20, 20) << QSize(20, 20);
+    }
+
+    void pictureSizesAreFitted()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, cell);
+        GridFixture grid(3, picture);
+        grid.ShowFirstPage();
+        for (int k = 0; k < 3; ++k) {
+            QCOMPARE(grid.form.IconGrid.IconCells[k]->geometry(), QRect(CellImageRect(k, 14).topLeft(), cell));
+            QCOMPARE(grid.form.IconGrid.IconCells[k]->Picture().size(), picture); // kept at its own size
+        }
+    }
+
+    void missingBitmapGivesABlankDisabledCell()
+    {
+        GridFixture grid(5);
+        QVERIFY(QFile::remove(grid.form.BrowseSession.TempBitmaps[3]));
+        QFile junk(grid.form.BrowseSession.TempBitmaps[4]);
+        QVERIFY(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        junk.write("BM not a bitmap");
+        junk.close();
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+
+        for (int k : {2, 3}) {
+            TIconCell* blank = grid.form.IconGrid.IconCells[k];
+            QVERIFY(!blank->isEnabled());
+            QVERIFY(blank->Picture().isNull());
+            QCOMPARE(blank->size(), QSize(34, 34));
+            const QImage shown = grid.form.Panel1->grab(blank->geometry()).toImage();
+            QCOMPARE(shown.pixelColor(17, 17), QColor(Qt::white));
+        }
+        QVERIFY(grid.form.IconGrid.IconCells[4]->isEnabled());
+        QCOMPARE(grid.form.IconGrid.IconCells[4]->Picture().convertToFormat(QImage::Format_RGB32), Picture(5, {34, 34}));
+
+        // Clicking a blank cell changes nothing; clicking a loaded one selects it.
+        QTest::mouseClick(grid.form.IconGrid.IconCells[2], Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 0);
+        QCOMPARE(grid.VisibleFrames(), 0);
+        QTest::mouseClick(grid.form.IconGrid.IconCells[4], Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 4);
+        QCOMPARE(grid.VisibleFrames(), 1);
+    }
+
+    void clicksTakeOnlyTheFittedArea()
+    {
+        GridFixture grid(2, {17, 68}); // cells of 8 x 34
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        // Clicks go to the window, which hands them to whatever lies under the pointer.
+        const QPoint cell1 = grid.form.IconGrid.IconCells[1]->mapTo(&grid.form, QPoint(0, 0));
+        QTest::mouseClick(grid.form.windowHandle(), Qt::LeftButton, {}, cell1 + QPoint(20, 5)); // beside the picture
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 0);
+        QTest::mouseClick(grid.form.windowHandle(), Qt::LeftButton, {}, cell1 + QPoint(4, 30));
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 1);
+    }
+
+    void selectionFrameIsAnEtchedSquare()
+    {
+        GridFixture grid(20);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        grid.form.SelectCell(0);
+        const QImage panel = grid.form.Panel1->grab().toImage();
+        const QRgb shadow = grid.form.palette().color(QPalette::Dark).rgb();
+        const QRgb highlight = grid.form.palette().color(QPalette::Light).rgb();
+        const QRgb white = qRgb(255, 255, 255);
+        // The shadow square runs from (15,15) to (50,50), the highlight one from (16,16) to (51,51);
+        // the 34-pixel picture at (16,16) covers what lies inside.
+        QCOMPARE(panel.pixel(15, 30), shadow);
+        QCOMPARE(panel.pixel(30, 15), shadow);
+        QCOMPARE(panel.pixel(50, 30), shadow);
+        QCOMPARE(panel.pixel(30, 50), shadow);
+        QCOMPARE(panel.pixel(51, 30), highlight);
+        QCOMPARE(panel.pixel(30, 51), highlight);
+        QCOMPARE(panel.pixel(52, 30), white);
+        QCOMPARE(panel.pixel(30, 30), Picture(1, {34, 34}).pixel(14, 14));
+        // Another click moves the one visible frame.
+        grid.form.SelectCell(7);
+        QCOMPARE(grid.VisibleFrames(), 1);
+        QVERIFY(grid.form.IconGrid.SelectionFrames[7]->isVisible());
+    }
+
+    void resizeKeepsTheSelectedIndex()
+    {
+        GridFixture grid(300);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        grid.form.SelectCell(5);
+        grid.form.resize(1000, 700);
+        QCOMPARE(grid.form.IconGrid.GridColumns, (1000 - 16) / 51);
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 5);
+        QVERIFY(grid.form.IconGrid.SelectionFrames[5]->isVisible());
+        QCOMPARE(grid.form.IconGrid.SelectionFrames[5]->geometry(), CellFrameRect(5, grid.form.IconGrid.GridColumns));
+        QCOMPARE(grid.VisibleFrames(), 1);
+
+        // A page too small for cell 5 moves the selection to cell 0.
+        grid.form.resize(66 + 51 * 2, grid.form.menuBar()->height() + 35 + 52 * 2);
+        QCOMPARE(grid.form.IconGrid.LastCellIndex, 3);
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 0);
+        QVERIFY(grid.form.IconGrid.SelectionFrames[0]->isVisible());
+        QCOMPARE(grid.CellsOnPanel(), 4);
+    }
+
+    void scrolledThenEnlarged()
+    {
+        GridFixture grid(113);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        QCOMPARE(grid.form.ScrollBar1->maximum(), 2);
+        QCOMPARE(grid.form.ScrollBar1->pageStep(), 112);
+        grid.form.ScrollBar1->setValue(2);
+        grid.form.IconGrid.FreePage();
+        grid.form.IconGrid.BuildPage(2);
+        QCOMPARE(grid.form.IconGrid.IconCells[0]->Picture().convertToFormat(QImage::Format_RGB32), Picture(2, {34, 34}));
+
+        grid.form.resize(1200, 900);
+        QVERIFY(grid.form.ScrollBar1->isVisible()); // icon 1 must stay reachable
+        QCOMPARE(grid.form.ScrollBar1->value(), 2);
+        QCOMPARE(grid.form.ScrollBar1->maximum(), 113);
+        QCOMPARE(grid.form.ScrollBar1->pageStep(), 113);
+        QCOMPARE(grid.form.IconGrid.LastCellIndex, 111); // icons 2 to 113, nothing after the last
+    }
+
+    void windowTooSmallForACell()
+    {
+        GridFixture grid(50);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        grid.form.SelectCell(3);
+        grid.form.resize(66, 300);
+        QCOMPARE(grid.form.IconGrid.GridColumns, 0);
+        QCOMPARE(grid.form.IconGrid.LastCellIndex, -1);
+        QCOMPARE(grid.CellsOnPanel(), 0);
+        QCOMPARE(grid.form.Panel1->findChildren<TSelectionFrame*>().size(), 0);
+        QVERIFY(grid.form.ScrollBar1->maximum() >= grid.form.ScrollBar1->minimum());
+        QVERIFY(grid.form.ScrollBar1->singleStep() >= 1);
+        grid.form.resize(775, 494 + grid.form.menuBar()->height()); // and back again
+        QCOMPARE(grid.CellsOnPanel(), 112 < 50 ? 112 : 50);
+    }
+
+    void resizesInTheMiddleOfABuildAreCarriedOutAfterIt()
+    {
+        GridFixture grid(300);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        int nested = 0;
+        QTimer::singleShot(0, &grid.form, [&] {
+            grid.form.resize(500, 400);
+            grid.form.Close1->setEnabled(true);
+            grid.form.Close1->trigger(); // refused while the page is being built
+            grid.form.resize(900, 600);
+            ++nested;
+        });
+        grid.form.resize(1000, 700);
+        QCOMPARE(nested, 1);
+        QCOMPARE(grid.form.IconGrid.GridColumns, (900 - 16) / 51);
+        QCOMPARE(grid.form.IconGrid.LastCellIndex + 1, grid.form.IconGrid.PageCells());
+        QCOMPARE(grid.CellsOnPanel(), grid.form.IconGrid.PageCells());
+        QCOMPARE(grid.form.Panel1->findChildren<TSelectionFrame*>().size(), grid.form.IconGrid.PageCells());
+    }
+
+    void noRelayoutWithoutFiles()
+    {
+        GridFixture grid(50);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        grid.form.BrowseSession.ImageFileCount = 0; // a cancelled Open
+        grid.form.resize(400, 300);
+        QCOMPARE(grid.CellsOnPanel(), 50);
+        QCOMPARE(grid.form.IconGrid.GridColumns, 14);
+    }
+
+    void eventsInTheMiddleOfABuildArePostponed()
+    {
+        GridFixture grid(300);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        grid.ShowFirstPage();
+        bool fired = false;
+        int cellsWhenFired = -1;
+        // Fires while the re-layout below lets pending messages run after a cell.
+        QTimer::singleShot(0, &grid.form, [&] {
+            fired = true;
+            cellsWhenFired = grid.CellsOnPanel();
+            grid.form.resize(500, 400);
+            grid.form.Exit1->trigger();
+            grid.form.resize(900, 600);
+        });
+        grid.form.resize(1000, 700);
+        QVERIFY(fired);
+        QVERIFY(cellsWhenFired < 112 + 50); // it came in the middle of the build
+        // After the build the postponed closing ran; a re-layout for a closing window is dropped.
+        QVERIFY(!grid.form.isVisible());
+        QCOMPARE(grid.form.width(), 900);
+        QCOMPARE(grid.form.IconGrid.GridColumns, (1000 - 16) / 51);
+        QCOMPARE(grid.CellsOnPanel(), grid.form.IconGrid.LastCellIndex + 1);
+    }
+};
+
+QTEST_MAIN(TestIconGrid)
+#include "tst_icongrid.moc"

@@ -1,0 +1,199 @@
+#include "report/printing.h"
+
+#include "platform/busy.h"
+#include "report/report.h"
+#include "report/run.h"
+
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <memory>
+
+void SetUpPrinter(const TReport& report, QPrinter& printer)
+{
+    const TPrinterSettings& settings = report.PrinterSettings;
+    if (!settings.outputFileName.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(settings.outputFileName);
+    } else {
+        printer.setOutputFormat(QPrinter::NativeFormat);
+        printer.setPrinterName(settings.printerName.isEmpty() ? QPrinterInfo::defaultPrinterName() : settings.printerName);
+    }
+    printer.setCopyCount(std::max(settings.copies, 1));
+    printer.setCollateCopies(true);
+    printer.setDuplex(settings.duplex ? QPrinter::DuplexAuto : QPrinter::DuplexNone);
+    printer.setPaperSource(QPrinter::Auto);
+    printer.setFullPage(true);
+    printer.setPageSize(QPageSize(report.Page.paperSize));
+    printer.setPageOrientation(report.Page.orientation);
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    if (settings.firstPage > 0 || settings.lastPage > 0) {
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(std::max(settings.firstPage, 1), std::max(settings.lastPage, settings.firstPage));
+    } else {
+        printer.setPrintRange(QPrinter::AllPages);
+    }
+}
+
+void TakeOverPrinter(TReport& report, const QPrinter& printer)
+{
+    TPrinterSettings& settings = report.PrinterSettings;
+    settings.copies = std::max(printer.copyCount(), 1);
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        settings.outputFileName = printer.outputFileName();
+    } else {
+        settings.outputFileName.clear();
+        settings.printerName = printer.printerName();
+    }
+    settings.duplex = printer.duplex() != QPrinter::DuplexNone;
+    report.Page.SetOrientation(printer.pageLayout().orientation());
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        settings.firstPage = printer.fromPage();
+        settings.lastPage = std::max(printer.toPage(), printer.fromPage());
+    } else {
+        settings.firstPage = 0;
+        settings.lastPage = 0;
+    }
+}
+
+bool PrinterUsable(const QPrinter& printer)
+{
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return !printer.outputFileName().isEmpty();
+    return !printer.printerName().isEmpty() && printer.isValid()
+        && !QPrinterInfo::printerInfo(printer.printerName()).isNull();
+}
+
+namespace {
+class PrinterSink : public PageSink {
+public:
+    PrinterSink(QPrinter& printer, const TReport& report) : printer_(printer), paper_(report.Page.pageWidth, report.Page.pageLength)
+    {
+        if (printer.printRange() == QPrinter::PageRange) {
+            first_ = printer.fromPage();
+            last_ = printer.toPage();
+        }
+        // Where the printer can't make copies itself, the pages are sent again.
+        if (printer.copyCount() > 1 && !printer.supportsMultipleCopies())
+            copiesByHand_ = printer.copyCount();
+    }
+
+    void PageDone(ReportPage&& page, int pageNumber) override
+    {
+        if ((first_ > 0 && pageNumber < first_) || (last_ > 0 && pageNumber > last_))
+            return;
+        Emit(page);
+        if (copiesByHand_ > 1)
+            kept_.push_back(std::move(page));
+    }
+
+    // False when the printer refused the job.
+    bool Finish(bool cancelled)
+    {
+        if (!cancelled)
+            for (int copy = 1; copy < copiesByHand_; ++copy)
+                for (const ReportPage& page : kept_)
+                    Emit(page);
+        if (!begun_)
+            return true;
+        if (cancelled)
+            printer_.abort();
+        return painter_.end() || cancelled;
+    }
+
+    int Sheets() const { return sheets_; }
+    bool Failed() const { return failed_; }
+    std::function<void(int)> onPage;
+
+private:
+    void Emit(const ReportPage& page)
+    {
+        if (failed_)
+            return;
+        if (!begun_) {
+            begun_ = true;
+            if (!painter_.begin(&printer_)) {
+                failed_ = true;
+                return;
+            }
+        } else if (!printer_.newPage()) {
+            failed_ = true;
+            return;
+        }
+        DrawPage(painter_, page, paper_, printer_.paperRect(QPrinter::DevicePixel));
+        ++sheets_;
+        if (onPage)
+            onPage(sheets_);
+    }
+
+    QPrinter& printer_;
+    QSizeF paper_;
+    QPainter painter_;
+    int first_ = 0;
+    int last_ = 0;
+    int copiesByHand_ = 1;
+    bool begun_ = false;
+    bool failed_ = false;
+    int sheets_ = 0;
+    std::vector<ReportPage> kept_;
+};
+} // namespace
+
+PrintOutcome PrintReportOn(TReport& report, QPrinter& printer, int expectedPages)
+{
+    PrintOutcome outcome;
+    if (!PrinterUsable(printer))
+        return outcome;
+
+    BusyCursor busy;
+    ReportRun run(report);
+    PrinterSink sink(printer, report);
+    std::unique_ptr<TPrintProgress> progress;
+    if (report.ShowProgress) {
+        progress = std::make_unique<TPrintProgress>(expectedPages);
+        QObject::connect(progress.get(), &TPrintProgress::Cancelled, [&run] { run.Cancel(); });
+        sink.onPage = [&progress](int sheets) { progress->SetPage(sheets); };
+        progress->show();
+        ProcessMessages();
+    }
+    run.Execute(sink);
+    outcome.cancelled = run.Cancelled();
+    const bool finished = sink.Finish(outcome.cancelled);
+    outcome.sheets = sink.Sheets();
+    outcome.printed = finished && !sink.Failed() && !outcome.cancelled && outcome.sheets > 0;
+    return outcome;
+}
+
+TPrintProgress::TPrintProgress(int expectedPages)
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("PrintProgress"));
+    setWindowTitle(QStringLiteral("印刷中"));
+    setWindowModality(Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(this);
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, std::max(expectedPages, 0));
+    bar_->setValue(0);
+    bar_->setMinimumWidth(260);
+    cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel_->setObjectName(QStringLiteral("CancelButton"));
+    layout->addWidget(bar_);
+    layout->addWidget(cancel_, 0, Qt::AlignHCenter);
+    connect(cancel_, &QPushButton::clicked, this, &TPrintProgress::Cancelled);
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+}
+
+void TPrintProgress::SetPage(int page)
+{
+    if (bar_->maximum() > 0)
+        bar_->setValue(std::min(page, bar_->maximum()));
+}

@@ -1,9 +1,13 @@
 #include "app/application.h"
+#include "scan/commandline.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    // The batch commands need no display, so they run before any window exists.
+    if (const auto status = RunCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     VistrelApplication vistrel;
     return vistrel.Run();

@@ -1,0 +1,350 @@
+#include "platform/dib.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+
+#include <bit>
+#include <cstring>
+#include <type_traits>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+#pragma pack(push, 1)
+struct InfoHeader {
+    std::uint32_t Size;
+    std::int32_t Width;
+    std::int32_t Height;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t Compression;
+    std::uint32_t SizeImage;
+    std::int32_t XPelsPerMeter;
+    std::int32_t YPelsPerMeter;
+    std::uint32_t ClrUsed;
+    std::uint32_t ClrImportant;
+};
+struct CoreHeader {
+    std::uint32_t Size;
+    std::uint16_t Width;
+    std::uint16_t Height;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+};
+struct BmpFileHeader {
+    std::uint16_t Type;
+    std::uint32_t Size;
+    std::uint16_t Reserved1;
+    std::uint16_t Reserved2;
+    std::uint32_t OffBits;
+};
+#pragma pack(pop)
+static_assert(sizeof(InfoHeader) == 40 && sizeof(CoreHeader) == 12 && sizeof(BmpFileHeader) == 14);
+static_assert(std::endian::native == std::endian::little, "headers are copied as they lie in the file");
+
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+// Icons are at most 256 pixels wide in practice; the bound keeps every size product in range.
+constexpr std::int64_t kMaxDimension = 1 << 16;
+// PNG images are decoded whole: keep that under 16 MB.
+constexpr std::int64_t kMaxPngPixels = 2048 * 2048;
+
+using Bytes = std::span<const std::uint8_t>;
+
+template <typename T>
+std::optional<T> Read(Bytes bytes, std::uint64_t offset)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    if (offset > bytes.size() || sizeof(T) > bytes.size() - offset)
+        return std::nullopt;
+    T value;
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
+    return value;
+}
+
+// A colour channel taken out of a pixel through a BI_BITFIELDS mask, scaled to 8 bits.
+struct Channel {
+    std::uint32_t Mask = 0;
+    int Shift = 0;
+    std::uint32_t Max = 0;
+
+    explicit Channel(std::uint32_t mask = 0) : Mask(mask)
+    {
+        if (mask == 0)
+            return;
+        Shift = std::countr_zero(mask);
+        Max = mask >> Shift;
+    }
+    std::uint32_t operator()(std::uint32_t pixel) const
+    {
+        if (Max == 0)
+            return 0;
+        const std::uint64_t value = (pixel & Mask) >> Shift;
+        return static_cast<std::uint32_t>((value * 255u + Max / 2) / Max);
+    }
+};
+
+struct DibLayout {
+    std::int64_t Width = 0;
+    std::int64_t Height = 0; // of the image, half the header's
+    int BitCount = 0;
+    bool Bitfields = false;
+    Channel Red, Green, Blue;
+    std::uint64_t PaletteOffset = 0;
+    std::uint32_t PaletteCount = 0;
+    int PaletteEntrySize = 4;
+    std::uint64_t ColourOffset = 0;
+    std::uint64_t ColourStride = 0;
+    std::uint64_t MaskOffset = 0;
+    std::uint64_t MaskStride = 0;
+};
+
+bool ValidDepth(int bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+std::optional<DibLayout> ReadLayout(Bytes data)
+{
+    const auto size = Read<std::uint32_t>(data, 0);
+    if (!size)
+        return std::nullopt;
+    DibLayout layout;
+    std::uint64_t afterHeader = 0;
+    std::uint32_t paletteCount = 0;
+    if (*size == sizeof(InfoHeader)) {
+        const auto header = Read<InfoHeader>(data, 0);
+        if (!header)
+            return std::nullopt;
+        layout.Width = header->Width;
+        layout.Height = header->Height / 2;
+        layout.BitCount = header->BitCount;
+        afterHeader = sizeof(InfoHeader);
+        if (header->Compression == kBiBitfields && (header->BitCount == 16 || header->BitCount == 32)) {
+            const auto r = Read<std::uint32_t>(data, afterHeader);
+            const auto g = Read<std::uint32_t>(data, afterHeader + 4);
+            const auto b = Read<std::uint32_t>(data, afterHeader + 8);
+            if (!r || !g || !b)
+                return std::nullopt;
+            layout.Bitfields = true;
+            layout.Red = Channel(*r);
+            layout.Green = Channel(*g);
+            layout.Blue = Channel(*b);
+            afterHeader += 12;
+        } else if (header->Compression != kBiRgb) {
+            return std::nullopt;
+        }
+        paletteCount = header->ClrUsed;
+        if (paletteCount == 0 && header->BitCount <= 8)
+            paletteCount = 1u << header->BitCount;
+        paletteCount = std::min<std::uint32_t>(paletteCount, 256);
+    } else if (*size == sizeof(CoreHeader)) {
+        const auto header = Read<CoreHeader>(data, 0);
+        if (!header)
+            return std::nullopt;
+        layout.Width = header->Width;
+        layout.Height = header->Height / 2;
+        layout.BitCount = header->BitCount;
+        layout.PaletteEntrySize = 3;
+        afterHeader = sizeof(CoreHeader);
+        if (header->BitCount <= 8)
+            paletteCount = 1u << header->BitCount;
+    } else {
+        return std::nullopt; // V4 and V5 headers included
+    }
+    if (!ValidDepth(layout.BitCount) || layout.Width <= 0 || layout.Height <= 0 || layout.Width > kMaxDimension
+        || layout.Height > kMaxDimension)
+        return std::nullopt;
+    if (layout.BitCount == 16 && !layout.Bitfields) {
+        layout.Red = Channel(0x7C00);
+        layout.Green = Channel(0x03E0);
+        layout.Blue = Channel(0x001F);
+    }
+    layout.PaletteOffset = afterHeader;
+    layout.PaletteCount = paletteCount;
+    layout.ColourOffset = afterHeader + std::uint64_t{paletteCount} * static_cast<std::uint64_t>(layout.PaletteEntrySize);
+    const auto width = static_cast<std::uint64_t>(layout.Width);
+    const auto height = static_cast<std::uint64_t>(layout.Height);
+    layout.ColourStride = (width * static_cast<std::uint64_t>(layout.BitCount) + 31) / 32 * 4;
+    layout.MaskOffset = layout.ColourOffset + layout.ColourStride * height;
+    layout.MaskStride = (width + 31) / 32 * 4;
+    if (layout.MaskOffset > data.size())
+        return std::nullopt; // the colours are cut short: nothing to draw
+    return layout;
+}
+
+std::uint32_t PaletteColour(Bytes data, const DibLayout& layout, std::uint32_t index)
+{
+    if (index >= layout.PaletteCount)
+        return 0;
+    const std::uint64_t at = layout.PaletteOffset + std::uint64_t{index} * static_cast<std::uint64_t>(layout.PaletteEntrySize);
+    // RGBQUAD and RGBTRIPLE both start blue, green, red.
+    return std::uint32_t{data[at]} | std::uint32_t{data[at + 1]} << 8 | std::uint32_t{data[at + 2]} << 16;
+}
+
+// The pixel at (x, y) counted from the top, as 0xAARRGGBB (alpha only for 32 bits).
+std::uint32_t DibPixel(Bytes data, const DibLayout& layout, std::int64_t x, std::int64_t y)
+{
+    const std::uint64_t row = layout.ColourOffset
+        + layout.ColourStride * static_cast<std::uint64_t>(layout.Height - 1 - y);
+    const auto ux = static_cast<std::uint64_t>(x);
+    const std::uint8_t* p = data.data() + row;
+    switch (layout.BitCount) {
+    case 1:
+        return PaletteColour(data, layout, (p[ux / 8] >> (7 - ux % 8)) & 1u);
+    case 4:
+        return PaletteColour(data, layout, (p[ux / 2] >> (ux % 2 ? 0 : 4)) & 0xFu);
+    case 8:
+        return PaletteColour(data, layout, p[ux]);
+    case 16: {
+        const std::uint32_t v = p[ux * 2] | std::uint32_t{p[ux * 2 + 1]} << 8;
+        return layout.Red(v) << 16 | layout.Green(v) << 8 | layout.Blue(v);
+    }
+    case 24:
+        return std::uint32_t{p[ux * 3]} | std::uint32_t{p[ux * 3 + 1]} << 8 | std::uint32_t{p[ux * 3 + 2]} << 16;
+    default: {
+        std::uint32_t v;
+        std::memcpy(&v, p + ux * 4, 4);
+        if (!layout.Bitfields)
+            return v;
+        const std::uint32_t alpha = (layout.Red.Mask | layout.Green.Mask | layout.Blue.Mask) & 0xFF000000u ? 0 : v >> 24;
+        return alpha << 24 | layout.Red(v) << 16 | layout.Green(v) << 8 | layout.Blue(v);
+    }
+    }
+}
+
+// Nearest-neighbour source coordinate of destination coordinate d.
+std::int64_t Source(int d, std::int64_t extent)
+{
+    return static_cast<std::int64_t>(d) * extent / kIconSize;
+}
+
+std::optional<IconImage> DecodeDib(Bytes data)
+{
+    const auto layout = ReadLayout(data);
+    if (!layout)
+        return std::nullopt;
+    IconImage icon;
+    const bool hasMask = layout->MaskStride * static_cast<std::uint64_t>(layout->Height) <= data.size() - layout->MaskOffset;
+    if (layout->BitCount == 32) {
+        // Any alpha byte anywhere makes it an alpha image.
+        for (std::int64_t y = 0; y < layout->Height && !icon.Blend; ++y) {
+            for (std::int64_t x = 0; x < layout->Width; ++x) {
+                if (DibPixel(data, *layout, x, y) >> 24) {
+                    icon.Blend = true;
+                    break;
+                }
+            }
+        }
+    }
+    for (int y = 0; y < kIconSize; ++y) {
+        const std::int64_t sy = Source(y, layout->Height);
+        const std::uint64_t maskRow = layout->MaskOffset
+            + layout->MaskStride * static_cast<std::uint64_t>(layout->Height - 1 - sy);
+        for (int x = 0; x < kIconSize; ++x) {
+            const std::int64_t sx = Source(x, layout->Width);
+            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
+            icon.Pixels[i] = DibPixel(data, *layout, sx, sy);
+            if (hasMask) {
+                const auto ux = static_cast<std::uint64_t>(sx);
+                icon.Mask[i] = (data[maskRow + ux / 8] >> (7 - ux % 8)) & 1u;
+            }
+        }
+    }
+    return icon;
+}
+
+std::optional<IconImage> DecodePng(Bytes data)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
+                                                     static_cast<qsizetype>(data.size()));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    const QSize size = reader.size();
+    if (size.isEmpty() || std::int64_t{size.width()} * size.height() > kMaxPngPixels)
+        return std::nullopt;
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        return std::nullopt;
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    IconImage icon;
+    for (int y = 0; y < image.height() && !icon.Blend; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (row[x] >> 24) {
+                icon.Blend = true;
+                break;
+            }
+        }
+    }
+    for (int y = 0; y < kIconSize; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(static_cast<int>(Source(y, image.height()))));
+        for (int x = 0; x < kIconSize; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
+            icon.Pixels[i] = icon.Blend ? row[Source(x, image.width())] : 0;
+            icon.Mask[i] = 1; // fully transparent unless blended
+        }
+    }
+    return icon;
+}
+
+} // namespace
+
+std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data)
+{
+    static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G'};
+    if (data.size() >= sizeof(kPngSignature) && std::memcmp(data.data(), kPngSignature, sizeof(kPngSignature)) == 0)
+        return DecodePng(data);
+    return DecodeDib(data);
+}
+
+QByteArray EncodeBmp(const QImage& source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    const int width = image.width();
+    const int height = image.height();
+    const int stride = (width * 3 + 3) / 4 * 4;
+    const std::uint32_t offBits = sizeof(BmpFileHeader) + sizeof(InfoHeader);
+    const std::uint32_t imageSize = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(height);
+    QByteArray bytes(static_cast<qsizetype>(offBits + imageSize), '\0');
+    auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
+    const BmpFileHeader file{0x4D42, offBits + imageSize, 0, 0, offBits};
+    const InfoHeader info{sizeof(InfoHeader), width, height, 1, 24, kBiRgb, imageSize, 0, 0, 0, 0};
+    std::memcpy(out, &file, sizeof file);
+    std::memcpy(out + sizeof file, &info, sizeof info);
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(height - 1 - y));
+        std::uint8_t* p = out + offBits + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
+        for (int x = 0; x < width; ++x) {
+            *p++ = static_cast<std::uint8_t>(row[x]);
+            *p++ = static_cast<std::uint8_t>(row[x] >> 8);
+            *p++ = static_cast<std::uint8_t>(row[x] >> 16);
+        }
+    }
+    return bytes;
+}
+
+bool WriteWholeFile(const QString& path, const QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0)
+        return false;
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    bool ok = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= n;
+    }
+    return ::close(fd) == 0 && ok;
+}

@@ -1,0 +1,46 @@
+#include "scan/iconextraction.h"
+
+#include "platform/busy.h"
+#include "platform/dib.h"
+#include "platform/errors.h"
+#include "platform/exeicons.h"
+#include "platform/mappedfile.h"
+#include "platform/programfolder.h"
+
+namespace {
+QString NumberedPath(const QString& prefix, int number)
+{
+    return prefix + QStringLiteral("%1.bmp").arg(number, 5, 10, QLatin1Char('0'));
+}
+} // namespace
+
+QString TempBitmapPath(int number)
+{
+    return NumberedPath(ProgramFolder() + QStringLiteral("Temp"), number);
+}
+
+ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName)
+{
+    return ExtractIconsTo(state, folder, fileName, ProgramFolder() + QStringLiteral("Temp"));
+}
+
+ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
+                                const QString& bitmapPrefix)
+{
+    const MappedFile file(folder + QLatin1Char('/') + fileName);
+    const int count = CountIcons(file.Bytes());
+    for (int i = 0; i < count; ++i) {
+        const auto icon = ReadIcon(file.Bytes(), i);
+        if (!icon)
+            continue;
+        if (state.IconCount >= kMaxIcons)
+            return ExtractionResult::CapacityReached;
+        const int n = ++state.IconCount;
+        const QString path = NumberedPath(bitmapPrefix, n);
+        if (!WriteWholeFile(path, EncodeBmp(DrawIconBitmap(*icon))))
+            throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+        state.TempBitmaps[static_cast<std::size_t>(n)] = path;
+        ProcessMessages();
+    }
+    return ExtractionResult::Done;
+}

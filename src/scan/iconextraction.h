@@ -1,0 +1,28 @@
+// Taking every icon out of one executable or library file into temporary bitmaps.
+#pragma once
+
+#include "scan/browsesession.h"
+
+#include <QString>
+
+enum class ExtractionResult {
+    Done,            // every icon of the file that could be drawn was stored
+    CapacityReached, // TempBitmaps is full: icons after number kMaxIcons were left out
+};
+
+// The temporary bitmap of icon number n: ProgramFolder() + "Temp" + n as "00000" + ".bmp".
+QString TempBitmapPath(int number);
+
+// Takes the icons of folder + "/" + fileName in index order. Each icon that can be
+// drawn gets the next number n = ++state.IconCount, is drawn at (1, 1) on a white 34x34
+// bitmap written to TempBitmapPath(n), has that path stored in TempBitmaps[n], and then
+// lets pending window messages run. Icons that can't be drawn get no number. A file that
+// can't be read or holds no icon adds nothing. Throws AppError("ファイル %s を作成できません")
+// when a bitmap can't be written; IconCount then already counts that icon, its slot is
+// left as it was.
+ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName);
+
+// The same, writing bitmapPrefix + n as "00000" + ".bmp" instead of the temporary
+// bitmaps; the batch command line writes its Icon files this way.
+ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
+                                const QString& bitmapPrefix);

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Rebuilds the test executables from source/ with mingw-w64 (gcc-mingw-w64, binutils-mingw-w64)
+# and the damaged copies. Not run by the build: its output is committed.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$here"/source/* "$work"/
+cd "$work"
+python3 makeicons.py .
+
+link() { # compiler output resources [extra flags]
+    "$1" -Os -s -nostdlib -Wl,--entry=start -o "$2" main.c "$3" "${@:4}"
+}
+i686-w64-mingw32-windres icons.rc -O coff -o icons32.res
+x86_64-w64-mingw32-windres icons64.rc -O coff -o icons64.res
+x86_64-w64-mingw32-windres notes.rc -O coff -o notes.res
+link i686-w64-mingw32-gcc "$here/icons.exe" icons32.res -Wl,--entry=_start
+link x86_64-w64-mingw32-gcc "$here/icons64.dll" icons64.res -shared
+link x86_64-w64-mingw32-gcc "$here/notes.exe" notes.res
+i686-w64-mingw32-gcc -Os -s -nostdlib -Wl,--entry=_start -o "$here/noresources.exe" main.c
+cp sizes.ico "$here/sizes.ico"
+python3 "$here/source/damage.py" "$here"

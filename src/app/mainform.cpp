@@ -1,11 +1,20 @@
 #include "app/mainform.h"
 
 #include "app/aboutbox.h"
+#include "app/tempfiles.h"
+#include "grid/scrollactions.h"
 #include "platform/busy.h"
 #include "platform/dialogs.h"
+#include "platform/filecopy.h"
+#include "platform/errors.h"
+#include "platform/winexec.h"
+#include "platform/programfolder.h"
+#include "scan/folderscan.h"
+#include "scan/iconextraction.h"
 #include "settings/inifile.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
@@ -18,6 +27,17 @@
 namespace {
 
 const QString kSection = QStringLiteral("MainForm");
+const QString kFolderPrompt = QStringLiteral("希望のﾌｫﾙﾀﾞｰ名をｸﾘｯｸして、ﾌｫﾙﾀﾞｰｱｲｺﾝをｵｰﾌﾟﾝ状態にし、[OK]を押してください.");
+
+// The folder dialog empties the caller's variable as it opens and fills it on OK.
+bool ChooseFolderInto(QWidget* owner, QString& folder)
+{
+    folder.clear();
+    const std::optional<QString> chosen = CurrentDialogs().ChooseFolder(owner, kFolderPrompt);
+    if (chosen)
+        folder = *chosen;
+    return chosen.has_value();
+}
 
 QMenu* AddSubmenu(QMenuBar* bar, const QString& name, const QString& caption, const QString& hint)
 {
@@ -105,6 +125,9 @@ void TMainForm::CreateControls()
     ScrollBar1->setSingleStep(5);
     ScrollBar1->setPageStep(5);
     ScrollBar1->hide();
+    // Like a Windows scroll bar, it takes the focus when clicked, so the keys page too.
+    ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    connect(new ScrollActions(*ScrollBar1, *Panel1), &ScrollActions::scrolled, this, &TMainForm::ScrollBar1Scroll);
 }
 
 void TMainForm::CreateMenus()
@@ -245,6 +268,22 @@ void TMainForm::FormResize()
     });
 }
 
+void TMainForm::ScrollBar1Scroll(int code, int position)
+{
+    if (code != scEndScroll)
+        return;
+    if (IsBusy()) {
+        layoutPostponed_ = true; // the page follows the bar once the running operation ends
+        return;
+    }
+    RunExclusive([this, position] {
+        BusyCursor hourglass;
+        IconGrid.FreePage();
+        IconGrid.BuildPage(position);
+        IconGrid.RestoreSelectionFrame();
+    });
+}
+
 void TMainForm::SelectCell(int cell)
 {
     if (IconGrid.SelectedCell <= IconGrid.LastCellIndex && IconGrid.SelectionFrames[IconGrid.SelectedCell])
@@ -270,15 +309,112 @@ void TMainForm::closeEvent(QCloseEvent* event)
     event->setAccepted(closed);
 }
 
-void TMainForm::FormClose() {}
+void TMainForm::FormClose()
+{
+    // A refused write of the settings ends here: the window stays open with its page.
+    IniFile::WidgetBounds bounds(*this);
+    IniFile::SaveFormGeometry(kSection, bounds);
+    IconGrid.FreePage();
+    IconGrid.ShuttingDown = true;
+    BusyCursor hourglass;
+    StatusBar1->showMessage(QStringLiteral("Tempファイルを削除しています。"));
+    DeleteTempBitmaps(ProgramFolder());
+}
 
-void TMainForm::Open1Click() {}
-void TMainForm::Close1Click() {}
-void TMainForm::Save1Click() {}
+void TMainForm::Open1Click()
+{
+    BrowseState& session = BrowseSession;
+    session.ImageFileCount = 0;
+    if (!ChooseFolderInto(this, session.FolderPath))
+        return;
+    ScrollBar1->setEnabled(true);
+    BusyCursor hourglass;
+
+    const ListingResult listing = ListImageFiles(session);
+    if (session.ImageFileCount == 0) {
+        CurrentDialogs().Information(this, session.FolderPath + QStringLiteral(" フォルダーには、イメージファイル(exe,dll)が存在しません。"));
+        return;
+    }
+
+    setWindowTitle(QStringLiteral("Vistrel ..... ") + session.FolderPath);
+    session.IconCount = 0;
+    bool iconsLeftOut = false;
+    try {
+        for (int k = 1; k <= session.ImageFileCount && !iconsLeftOut; ++k) {
+            StatusBar1->showMessage(QStringLiteral("exe/dllファイルを解析しています。 %1/%2").arg(k).arg(session.ImageFileCount));
+            iconsLeftOut = ExtractIcons(session, session.FolderPath, session.ImageFiles[k]) == ExtractionResult::CapacityReached;
+        }
+    } catch (...) {
+        StatusBar1->showMessage(QString());
+        throw;
+    }
+    StatusBar1->showMessage(QString());
+    if (session.IconCount == 0) {
+        CurrentDialogs().Information(this, QStringLiteral("exe/dllファイルの中にアイコンが存在しません。"));
+        return;
+    }
+
+    IconGrid.ApplyGridGeometry(TIconGrid::Variant::AfterScan, ClientSize(), StatusBar1->height());
+    IconGrid.FreePage();
+    IconGrid.BuildPage(ScrollBar1->value());
+    for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
+        item->setEnabled(true);
+    IconGrid.SelectedCell = 0;
+
+    if (listing == ListingResult::CapacityReached)
+        CurrentDialogs().Information(this, QStringLiteral("exe/dllファイルが %1 個を超えたため、%1 個目までを読み込みました。").arg(kMaxImageFiles));
+    else if (iconsLeftOut)
+        CurrentDialogs().Information(this, QStringLiteral("アイコンが %1 個を超えたため、%1 個目までを表示しています。").arg(kMaxIcons));
+}
+void TMainForm::Close1Click()
+{
+    IconGrid.FreePage();
+    ScrollBar1->hide();
+    setWindowTitle(QStringLiteral("Vistrel"));
+    for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
+        item->setEnabled(false);
+    IconGrid.ShuttingDown = false;
+    IconGrid.SelectedCell = 0;
+    IconGrid.LastCellIndex = -1;
+    BrowseSession.ImageFileCount = 0; // no re-layout until the next Open
+}
+void TMainForm::Save1Click()
+{
+    BrowseState& session = BrowseSession;
+    if (!ChooseFolderInto(this, session.SaveFolderPath))
+        return;
+    BusyCursor hourglass;
+    for (int k = 1; k <= session.IconCount; ++k)
+        CopyFileReplacing(session.TempBitmaps[k], session.SaveFolderPath + QStringLiteral("/Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')));
+}
 void TMainForm::Print1Click() {}
 void TMainForm::PrintSetup1Click() {}
-void TMainForm::Copy1Click() {}
-void TMainForm::Paint1Click() {}
+const QImage* TMainForm::SelectedPicture() const
+{
+    if (IconGrid.SelectedCell > IconGrid.LastCellIndex || !IconGrid.IconCells[IconGrid.SelectedCell])
+        return nullptr;
+    const QImage& picture = IconGrid.IconCells[IconGrid.SelectedCell]->Picture();
+    // A blank cell has nothing to copy or paint.
+    return picture.isNull() ? nullptr : &picture;
+}
+
+void TMainForm::Copy1Click()
+{
+    if (const QImage* picture = SelectedPicture())
+        QGuiApplication::clipboard()->setImage(*picture);
+}
+
+void TMainForm::Paint1Click()
+{
+    const QImage* picture = SelectedPicture();
+    if (!picture)
+        return;
+    const QString handOff = ProgramFolder() + QStringLiteral("Temp00000.bmp");
+    if (!picture->save(handOff, "BMP"))
+        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(handOff));
+    // The paint program's path goes in unquoted, as it stands in the settings.
+    WinExec(IniFile::ReadPaintPath(kSection) + QStringLiteral(" \"") + handOff + QStringLiteral("\""));
+}
 
 void TMainForm::Exit1Click()
 {

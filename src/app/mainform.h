@@ -79,6 +79,8 @@ public slots:
     void About_HelpMenuClick();
     void SelectCell(int cell);
     void FormResize();
+    // code: the Windows scroll code; the page is rebuilt when an action ends (code 8).
+    void ScrollBar1Scroll(int code, int position);
 
 protected:
     bool event(QEvent* event) override;
@@ -90,6 +92,8 @@ private:
     void CreateMenus();
     void FormCreate();
     void FormClose();
+    // The selected cell's picture, or nullptr when no cell or a blank one is selected.
+    const QImage* SelectedPicture() const;
 
     // Runs one operation that may let pending messages run. Menu commands that arrive
     // meanwhile are refused; a resize or the window's closing is postponed and carried

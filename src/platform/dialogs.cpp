@@ -1,6 +1,7 @@
 #include "platform/dialogs.h"
 
 #include "platform/errors.h"
+#include "platform/folderdialog.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -53,6 +54,11 @@ void Dialogs::ShowModal(QWidget* dialog)
 {
     if (auto* modal = qobject_cast<QDialog*>(dialog))
         modal->exec();
+}
+
+std::optional<QString> Dialogs::ChooseFolder(QWidget* owner, const QString& prompt)
+{
+    return ::ChooseFolder(owner, prompt);
 }
 
 Dialogs& CurrentDialogs()

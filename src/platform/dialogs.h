@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 class Dialogs {
@@ -18,6 +20,8 @@ public:
     virtual void Plain(QWidget* owner, const QString& text);
     // Shows a modal dialog and waits until it is closed.
     virtual void ShowModal(QWidget* dialog);
+    // The folder chooser: the confirmed folder, or std::nullopt when cancelled.
+    virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& prompt);
 };
 
 // The object in force; a test installs its own and restores the old one when done.

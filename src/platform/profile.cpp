@@ -1,13 +1,11 @@
 #include "platform/profile.h"
 
+#include "platform/atomicfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // Larger settings files are not ours to rewrite: refuse rather than cut them.
@@ -105,34 +103,14 @@ bool HasWriteBit(const QString& path)
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
-// Writes the new content to a file beside the old one and renames it over the old one,
-// so that a full disk or a crash leaves either the old file or the new one, never a cut
-// one. (QSaveFile is not used: it reports success after a short write.)
+// The new file keeps the old one's permission bits.
 bool ReplaceFile(const QString& path, const QByteArray& content)
 {
-    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return false;
-    bool ok = true;
     struct stat old {};
-    if (::stat(QFile::encodeName(path).constData(), &old) == 0)
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    else
-        ok = ::fchmod(fd, 0666 & ~CurrentUmask()) == 0;
-    for (qsizetype done = 0; ok && done < content.size();) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += ok ? n : 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0;
-    if (!ok)
-        ::unlink(temporary.constData());
-    return ok;
+    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &old) == 0 ? old.st_mode & 07777
+                                                                              : 0666 & ~CurrentUmask();
+    AtomicFile file(path, mode);
+    return file.Write(content) && file.Commit();
 }
 } // namespace
 

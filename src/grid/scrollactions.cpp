@@ -1,0 +1,95 @@
+#include "grid/scrollactions.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+namespace {
+bool IsScrollKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+ScrollActions::ScrollActions(QScrollBar& bar, QWidget& wheelArea) : QObject(&bar), bar_(bar)
+{
+    bar.installEventFilter(this);
+    wheelArea.installEventFilter(this);
+    connect(&bar, &QAbstractSlider::actionTriggered, this, &ScrollActions::OnAction);
+    connect(&bar, &QAbstractSlider::sliderReleased, this, [this] { emit scrolled(scPosition, bar_.sliderPosition()); });
+}
+
+void ScrollActions::OnAction(int action)
+{
+    // Emitted before the value follows; sliderPosition already holds the new place.
+    int code = -1;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: code = scLineUp; break;
+    case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;
+    case QAbstractSlider::SliderPageStepSub: code = scPageUp; break;
+    case QAbstractSlider::SliderPageStepAdd: code = scPageDown; break;
+    case QAbstractSlider::SliderToMinimum: code = scTop; break;
+    case QAbstractSlider::SliderToMaximum: code = scBottom; break;
+    case QAbstractSlider::SliderMove: code = scTrack; break;
+    default: return;
+    }
+    emit scrolled(code, bar_.sliderPosition());
+}
+
+bool ScrollActions::Wheel(int angleDelta)
+{
+    if (bar_.isHidden() || !bar_.isEnabled())
+        return false;
+    // One action per notch (120), the way a click on an arrow would do it.
+    wheelRemainder_ += angleDelta;
+    while (std::abs(wheelRemainder_) >= 120) {
+        const bool up = wheelRemainder_ > 0;
+        wheelRemainder_ += up ? -120 : 120;
+        bar_.triggerAction(up ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
+        emit scrolled(scEndScroll, bar_.value());
+    }
+    return true;
+}
+
+bool ScrollActions::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Wheel:
+        return Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+    case QEvent::MouseButtonPress:
+        if (watched == &bar_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            mouseDown_ = true;
+        break;
+    case QEvent::MouseButtonRelease:
+        if (watched == &bar_ && mouseDown_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            mouseDown_ = false;
+            // Let the bar finish its own handling (the thumb's final place) first.
+            bar_.event(event);
+            emit scrolled(scEndScroll, bar_.value());
+            return true;
+        }
+        break;
+    case QEvent::KeyRelease: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == &bar_ && !key->isAutoRepeat() && IsScrollKey(key->key()))
+            emit scrolled(scEndScroll, bar_.value());
+        break;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -35,15 +35,18 @@ struct DeviceMap {
 
 void DrawText(QPainter& painter, const DeviceMap& map, const TextItem& item)
 {
-    const QRectF rect = map.Map(item.rect);
     if (!item.transparent)
-        painter.fillRect(rect, item.background);
+        painter.fillRect(map.Map(item.rect), item.background);
+    // Laid out in tenths, the same units it was measured in, and only then scaled to
+    // the device: lines break at the same words on screen, paper and PDF.
+    painter.save();
+    painter.translate(map.origin);
+    painter.scale(map.scale, map.scale);
     const double dpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
-    // The text's height in device pixels, given back as points at the device's own resolution.
-    const double pixelHeight = item.pointSize * units::kTenthsPerInch / 72.0 * map.scale;
-    painter.setFont(FontOf(item, pixelHeight * 72.0 / dpi));
+    painter.setFont(FontOf(item, item.pointSize * units::kTenthsPerInch / dpi));
     painter.setPen(item.color);
-    painter.drawText(rect, item.flags | Qt::TextDontClip, item.text);
+    painter.drawText(item.rect, item.flags | Qt::TextDontClip, item.text);
+    painter.restore();
 }
 
 void DrawImage(QPainter& painter, const DeviceMap& map, const ImageItem& item)
@@ -137,7 +140,8 @@ QSizeF MeasureText(const TextItem& item, double wrapWidth)
     if (wrapWidth > 0) {
         const int wrap = item.flags & Qt::TextWrapAnywhere ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
         const QRectF bounds = metrics.boundingRect(QRectF(0, 0, wrapWidth, 1e6), wrap | Qt::AlignLeft, item.text);
-        return {std::ceil(bounds.width()), std::ceil(std::max(bounds.height(), metrics.height()))};
+        return {std::ceil(bounds.width()) + 1, std::ceil(std::max(bounds.height(), metrics.height()))};
     }
-    return {std::ceil(metrics.horizontalAdvance(item.text)), std::ceil(metrics.height())};
+    // A tenth to spare, so rounding on some device never wraps a line that fitted here.
+    return {std::ceil(metrics.horizontalAdvance(item.text)) + 1, std::ceil(metrics.height())};
 }

@@ -1,0 +1,114 @@
+// The icon list's size for 10 000 icons (527 rows, 24 pages): time to the first page
+// on screen in the preview, to the end of the run, and to print it all to PDF.
+//
+//   QT_QPA_PLATFORM=offscreen bench_report [icon count]     timings
+//   bench_report --show [icon count]                        the preview, left open
+//   bench_report --png page.png [icon count]                page 1 at 150 dpi
+#include "iconlist.h"
+
+#include "report/pages.h"
+#include "report/preview.h"
+#include "report/printing.h"
+#include "report/run.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+// Icons that differ from one another, as 34 by 34 bitmaps like the program's own.
+QStringList WriteIcons(const QString& folder, int count)
+{
+    QStringList files;
+    for (int n = 1; n <= count; ++n) {
+        QImage image(34, 34, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor::fromHsv(n * 47 % 360, 180, 220));
+        painter.setPen(QPen(QColor::fromHsv(n * 47 % 360, 255, 120), 2));
+        if (n % 3 == 0)
+            painter.drawEllipse(QRectF(4, 4, 26, 26));
+        else if (n % 3 == 1)
+            painter.drawRoundedRect(QRectF(4, 6, 26, 22), 5, 5);
+        else
+            painter.drawPolygon(QPolygonF({QPointF(17, 3), QPointF(31, 30), QPointF(3, 30)}));
+        painter.end();
+        const QString path = folder + QStringLiteral("/Temp%1.bmp").arg(n, 5, 10, QLatin1Char('0'));
+        image.save(path, "BMP");
+        files << path;
+    }
+    return files;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    QStringList args = app.arguments().mid(1);
+    const bool show = args.removeAll(QStringLiteral("--show")) > 0;
+    QString png;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--png")); at >= 0 && at + 1 < args.size()) {
+        png = args[at + 1];
+        args.remove(at, 2);
+    }
+    const int count = args.isEmpty() ? 10000 : args[0].toInt();
+
+    QTemporaryDir dir;
+    const QStringList files = WriteIcons(dir.path(), count);
+    BenchIconList list(files, QStringLiteral("C:\\Program Files\\Vistrel\\samples"));
+
+    if (!png.isEmpty()) {
+        ReportPages pages;
+        pages.paperSize = QSizeF(list.report.Page.pageWidth, list.report.Page.pageLength);
+        PageStoreSink sink(pages);
+        ReportRun run(list.report);
+        run.Execute(sink);
+        return RenderPage(pages.pages.at(0), pages.paperSize, 150).save(png) ? 0 : 1;
+    }
+    if (show) {
+        list.report.Preview();
+        return 0;
+    }
+
+    QElapsedTimer clock;
+    double firstPage = -1, wholeRun = -1;
+    int pageCount = 0;
+    SetPreviewShownHook([&](TPreviewForm& form) {
+        QObject::connect(&form, &TPreviewForm::PageShown, &form, [&] {
+            if (firstPage < 0) {
+                form.repaint();
+                firstPage = clock.nsecsElapsed() / 1e9;
+            }
+        });
+        QObject::connect(&form, &TPreviewForm::RunFinished, &form, [&] {
+            wholeRun = clock.nsecsElapsed() / 1e9;
+            pageCount = form.PageCount();
+            QTimer::singleShot(0, &form, &QWidget::close);
+        });
+    });
+    clock.start();
+    list.report.Preview();
+    std::printf("icons %d, pages %d\n", count, pageCount);
+    std::printf("preview: first page shown %.3f s (target 0.2), whole run %.3f s (target 1)\n", firstPage, wholeRun);
+
+    const QString pdf = dir.filePath(QStringLiteral("list.pdf"));
+    list.report.PrinterSettings.outputFileName = pdf;
+    QPrinter printer(QPrinter::HighResolution);
+    SetUpPrinter(list.report, printer);
+    clock.restart();
+    const PrintOutcome outcome = PrintReportOn(list.report, printer, pageCount);
+    const double printed = clock.nsecsElapsed() / 1e9;
+    std::printf("print to PDF: %.3f s (target 2), %d pages, %.1f MB\n", printed, outcome.sheets,
+                QFileInfo(pdf).size() / 1e6);
+    return outcome.printed ? 0 : 1;
+}

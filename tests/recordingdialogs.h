@@ -22,8 +22,16 @@ public:
             Dialogs::ShowModal(dialog);
     }
 
+    std::optional<QString> ChooseFolder(QWidget*, const QString& prompt) override
+    {
+        shown << QStringLiteral("folder: ") + prompt;
+        return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
+    }
+
     QStringList shown;
     std::function<void(QWidget*)> onModal;
+    // The folder dialog's answers, one per dialog; none left means Cancel.
+    QList<std::optional<QString>> folderAnswers;
 
 private:
     Dialogs* previous_;

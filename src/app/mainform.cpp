@@ -185,6 +185,24 @@ void TMainForm::FormCreate()
         IniFile::WidgetBounds bounds(*this);
         IniFile::LoadFormGeometry(kSection, bounds);
     });
+    requestedFrame_ = frameGeometry();
+}
+
+void TMainForm::FitToRequestedFrame()
+{
+    if (!requestedFrame_)
+        return;
+    const QRect wanted = *requestedFrame_;
+    if (size() != wanted.size()) {
+        requestedFrame_.reset(); // resized since: the program or the user has decided
+        return;
+    }
+    const QRect frame = frameGeometry();
+    if (frame.size() == size())
+        return; // no frame around the window yet
+    requestedFrame_.reset();
+    resize(wanted.size() - (frame.size() - size()));
+    move(wanted.topLeft());
 }
 
 bool TMainForm::event(QEvent* event)
@@ -194,7 +212,10 @@ bool TMainForm::event(QEvent* event)
         SetCurrentHint(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
-    return QMainWindow::event(event);
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Show || event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        FitToRequestedFrame();
+    return handled;
 }
 
 void TMainForm::SetCurrentHint(const QString& hint)

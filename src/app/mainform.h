@@ -7,6 +7,8 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -92,6 +94,7 @@ private:
     void CreateMenus();
     void FormCreate();
     void FormClose();
+    void FitToRequestedFrame();
     // The selected cell's picture, or nullptr when no cell or a blank one is selected.
     const QImage* SelectedPicture() const;
 
@@ -106,6 +109,9 @@ private:
 
     TAboutBox* AboutBox = nullptr;
     QString currentHint_;
+    // The outer frame the settings asked for; a window manager's frame is known only once
+    // the window is shown, and then the window is fitted to it once.
+    std::optional<QRect> requestedFrame_;
     int running_ = 0;
     bool layoutPostponed_ = false;
     bool closePostponed_ = false;

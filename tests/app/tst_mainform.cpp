@@ -146,6 +146,10 @@ private slots:
     {
         TMainForm form;
         QCOMPARE(form.frameGeometry(), QRect(200, 107, 696, 480));
+        // Once shown, the window is fitted to the frame the platform puts around it.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTRY_COMPARE(form.frameGeometry(), QRect(200, 107, 696, 480));
         QVERIFY(!QFile::exists(IniFile::SettingsPath()));
     }
 

@@ -1,0 +1,339 @@
+// The folder commands on the real main window: Open with each of its endings, Close, Save
+// and the shut-down's clean-up. The folder dialog is answered through the test seam.
+#include "app/application.h"
+#include "app/mainform.h"
+#include "app/tempfiles.h"
+#include "platform/programfolder.h"
+#include "recordingdialogs.h"
+#include "settings/inifile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kData = QStringLiteral(VISTREL_TEST_DATA);
+const QString kPrompt = QStringLiteral("folder: 希望のﾌｫﾙﾀﾞｰ名をｸﾘｯｸして、ﾌｫﾙﾀﾞｰｱｲｺﾝをｵｰﾌﾟﾝ状態にし、[OK]を押してください.");
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A folder holding copies of test files under the names given: "name=source".
+QString MakeFolder(const QTemporaryDir& root, const QString& name, const QStringList& files)
+{
+    const QString folder = root.filePath(name);
+    QDir().mkpath(folder);
+    for (const QString& entry : files) {
+        const QString target = entry.section(QLatin1Char('='), 0, 0);
+        const QString source = entry.section(QLatin1Char('='), 1);
+        QFile::copy(kData + QLatin1Char('/') + source, folder + QLatin1Char('/') + target);
+    }
+    return folder;
+}
+
+QStringList EnabledFolderCommands(const TMainForm& form)
+{
+    QStringList enabled;
+    for (QAction* item : {form.Save1, form.Print1, form.Close1, form.Copy1, form.Paint1})
+        if (item->isEnabled())
+            enabled << item->objectName();
+    return enabled;
+}
+
+const QStringList kAllFolderCommands{"Save1", "Print1", "Close1", "Copy1", "Paint1"};
+
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir programFolder_;
+    QTemporaryDir folders_;
+    QString iconFolder_; // icons.exe (8 icons), icons64.dll (3 icons), two files without icons
+
+private slots:
+    void initTestCase()
+    {
+        InstallFontSubstitutes();
+        iconFolder_ = MakeFolder(folders_, "icons", {"icons.exe=icons.exe", "icons64.dll=icons64.dll",
+                                                      "noresources.exe=noresources.exe", "notes.exe=notes.exe",
+                                                      "readme.txt=make-data.sh"});
+    }
+
+    void init()
+    {
+        SetProgramFolder(programFolder_.path());
+        for (const QString& name : QDir(programFolder_.path()).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(programFolder_.filePath(name));
+    }
+
+    void openShowsTheFirstPage()
+    {
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QSignalSpy status(form.StatusBar1, &QStatusBar::messageChanged);
+        form.Open1->trigger();
+
+        QCOMPARE(dialogs.shown, QStringList{kPrompt});
+        QCOMPARE(form.BrowseSession.FolderPath, iconFolder_);
+        QCOMPARE(form.BrowseSession.ImageFileCount, 4); // readme.txt is no image file
+        QCOMPARE(form.BrowseSession.IconCount, 11);
+        QCOMPARE(form.windowTitle(), "Vistrel ..... " + iconFolder_);
+        QCOMPARE(EnabledFolderCommands(form), kAllFolderCommands);
+        QCOMPARE(form.IconGrid.LastCellIndex, 10);
+        QCOMPARE(form.IconGrid.SelectedCell, 0);
+        QVERIFY(form.ScrollBar1->isHidden()); // 11 icons fit on a page of 112
+        for (int k = 0; k <= 10; ++k)
+            QVERIFY(!form.IconGrid.SelectionFrames[k]->isVisible());
+        QCOMPARE(form.StatusBar1->currentMessage(), QString());
+        QVERIFY(status.contains({QStringLiteral("exe/dllファイルを解析しています。 2/4")}));
+
+        // Every icon has its 34 x 34 bitmap beside the program, in slot n.
+        for (int n = 1; n <= 11; ++n) {
+            const QString path = programFolder_.filePath(QStringLiteral("Temp%1.bmp").arg(n, 5, 10, QLatin1Char('0')));
+            QCOMPARE(form.BrowseSession.TempBitmaps[n], path);
+            QCOMPARE(QImage(path).size(), QSize(34, 34));
+        }
+        QVERIFY(form.BrowseSession.TempBitmaps[0].isEmpty());
+        QVERIFY(form.BrowseSession.ImageFiles[0].isEmpty());
+    }
+
+    void progressCountsTheFiles()
+    {
+        QStringList twelve;
+        for (int i = 1; i <= 12; ++i)
+            twelve << QStringLiteral("f%1.exe=noresources.exe").arg(i, 2, 10, QLatin1Char('0'));
+        const QString folder = MakeFolder(folders_, "twelve", twelve);
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << folder;
+        TMainForm form;
+        QSignalSpy status(form.StatusBar1, &QStatusBar::messageChanged);
+        form.Open1->trigger();
+        QVERIFY(status.contains({QStringLiteral("exe/dllファイルを解析しています。 3/12")}));
+        QVERIFY(status.contains({QStringLiteral("exe/dllファイルを解析しています。 12/12")}));
+    }
+
+    void openEndings_data()
+    {
+        QTest::addColumn<QStringList>("files"); // empty with "cancel" in the name: the dialog is cancelled
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("imageFiles");
+        QTest::newRow("cancelled") << QStringList{} << true << QString() << 0;
+        QTest::newRow("empty folder") << QStringList{} << false << "%1 フォルダーには、イメージファイル(exe,dll)が存在しません。" << 0;
+        QTest::newRow("hidden executables only") << QStringList{".hidden.exe=icons.exe"} << false
+                                                 << "%1 フォルダーには、イメージファイル(exe,dll)が存在しません。" << 0;
+        QTest::newRow("no image file") << QStringList{"a.exe.txt=icons.exe", "b.ico=sizes.ico"} << false
+                                       << "%1 フォルダーには、イメージファイル(exe,dll)が存在しません。" << 0;
+        QTest::newRow("files without icons") << QStringList{"a.exe=noresources.exe", "B.DLL=notes.exe"} << false
+                                             << "exe/dllファイルの中にアイコンが存在しません。" << 2;
+    }
+
+    // After a successful Open, each other ending leaves the shown page as it was.
+    void openEndings()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, cancel);
+        QFETCH(QString, message);
+        QFETCH(int, imageFiles);
+        static int round = 0;
+        const QString folder = MakeFolder(folders_, QStringLiteral("ending%1").arg(++round), files);
+        QDir().mkdir(folder + "/sub.exe"); // a directory is never listed
+
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_;
+        if (!cancel)
+            dialogs.folderAnswers << folder;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Open1->trigger();
+        const QByteArray firstBitmap = ReadAll(form.BrowseSession.TempBitmaps[1]);
+        dialogs.shown.clear();
+        form.Open1->trigger();
+
+        QCOMPARE(form.BrowseSession.FolderPath, cancel ? QString() : folder);
+        QCOMPARE(form.BrowseSession.ImageFileCount, imageFiles);
+        QCOMPARE(form.BrowseSession.IconCount, imageFiles ? 0 : 11);
+        QCOMPARE(form.windowTitle(), "Vistrel ..... " + (imageFiles ? folder : iconFolder_));
+        QStringList expected{kPrompt};
+        if (!message.isEmpty())
+            expected << "information: " + (message.contains("%1") ? message.arg(folder) : message);
+        QCOMPARE(dialogs.shown, expected);
+        // The earlier page, its bitmaps and the commands stay.
+        QCOMPARE(form.IconGrid.LastCellIndex, 10);
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 11);
+        QCOMPARE(EnabledFolderCommands(form), kAllFolderCommands);
+        QCOMPARE(ReadAll(form.BrowseSession.TempBitmaps[1]), firstBitmap);
+
+        // The page is no longer laid out again on a resize.
+        form.resize(300, 300);
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), imageFiles ? 0 : 11);
+    }
+
+    void unwritableBitmapEndsTheScan()
+    {
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_;
+        SetProgramFolder(programFolder_.filePath("missing"));
+        TMainForm form;
+        form.Open1->trigger();
+        const QString path = programFolder_.filePath("missing/Temp00001.bmp");
+        QCOMPARE(dialogs.shown, (QStringList{kPrompt, "error: ファイル " + path + " を作成できません."}));
+        QCOMPARE(form.BrowseSession.IconCount, 1); // counts the icon whose file failed
+        QVERIFY(form.BrowseSession.TempBitmaps[1].isEmpty());
+        QCOMPARE(EnabledFolderCommands(form), QStringList{});
+        QCOMPARE(form.IconGrid.LastCellIndex, 0); // no page was built
+        QCOMPARE(form.StatusBar1->currentMessage(), QString());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void closeReturnsToTheStartState()
+    {
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_ << iconFolder_;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Open1->trigger();
+        form.ScrollBar1->show();
+        form.Close1->trigger();
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 0);
+        QCOMPARE(form.Panel1->findChildren<TSelectionFrame*>().size(), 0);
+        QVERIFY(form.ScrollBar1->isHidden());
+        QCOMPARE(form.windowTitle(), QStringLiteral("Vistrel"));
+        QCOMPARE(EnabledFolderCommands(form), QStringList{});
+        QCOMPARE(form.IconGrid.LastCellIndex, -1);
+        QCOMPARE(form.BrowseSession.ImageFileCount, 0);
+        QCOMPARE(form.BrowseSession.IconCount, 11); // the rest of the session stays
+        QVERIFY(QFile::exists(form.BrowseSession.TempBitmaps[1]));
+
+        form.showMaximized();
+        form.resize(900, 700);
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 0);
+        QVERIFY(form.ScrollBar1->isHidden());
+
+        form.Open1->trigger();
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 11);
+        QCOMPARE(EnabledFolderCommands(form), kAllFolderCommands);
+    }
+
+    void saveCopiesEveryBitmap()
+    {
+        QTemporaryDir target;
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_ << target.path() << target.path();
+        TMainForm form;
+        form.Open1->trigger();
+        QFile::remove(form.BrowseSession.TempBitmaps[4]); // deleted behind the program's back
+        QFile stale(target.filePath("Icon00012.bmp"));   // from an earlier, larger save
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("stale");
+        stale.close();
+
+        form.Save1->trigger();
+        form.Save1->trigger(); // replaces without asking
+        QCOMPARE(form.BrowseSession.SaveFolderPath, target.path());
+        for (int k = 1; k <= 11; ++k) {
+            const QString saved = target.filePath(QStringLiteral("Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')));
+            if (k == 4)
+                QVERIFY(!QFile::exists(saved));
+            else
+                QCOMPARE(ReadAll(saved), ReadAll(form.BrowseSession.TempBitmaps[k]));
+        }
+        QCOMPARE(ReadAll(target.filePath("Icon00012.bmp")), QByteArray("stale"));
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).size(), 11); // nothing half-written
+        QCOMPARE(dialogs.shown.count(kPrompt), 3);
+    }
+
+    void saveAfterAnOpenWithoutIcons()
+    {
+        QTemporaryDir target;
+        const QString noIcons = MakeFolder(folders_, "noicons", {"a.exe=noresources.exe"});
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_ << noIcons << target.path();
+        TMainForm form;
+        form.Open1->trigger();
+        form.Open1->trigger();
+        QVERIFY(form.Save1->isEnabled());
+        form.Save1->trigger();
+        QCOMPARE(dialogs.shown.count(kPrompt), 3);
+        QVERIFY(QDir(target.path()).isEmpty());
+
+        dialogs.folderAnswers.clear(); // Cancel
+        form.Save1->trigger();
+        QCOMPARE(form.BrowseSession.SaveFolderPath, QString());
+    }
+
+    void shutDownDeletesTheTemporaryBitmaps()
+    {
+        const QStringList deleted{"Temp00001.bmp", "TEMP00002.BMP", "templates.bmp", "Temp00000.bmp"};
+        const QStringList kept{"mytemp.bmp", "Icon00001.bmp", ".Temp00003.bmp", "Temp00004.bmp.txt"};
+        for (const QString& name : deleted + kept) {
+            QFile file(programFolder_.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir().mkdir(programFolder_.filePath("temp.bmp")));
+
+        TMainForm form; // Exit without ever opening a folder
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Exit1->trigger();
+        QVERIFY(!form.isVisible());
+        QVERIFY(form.IconGrid.ShuttingDown);
+        QCOMPARE(form.StatusBar1->currentMessage(), QStringLiteral("Tempファイルを削除しています。"));
+        for (const QString& name : deleted)
+            QVERIFY2(!QFile::exists(programFolder_.filePath(name)), qPrintable(name));
+        for (const QString& name : kept)
+            QVERIFY2(QFile::exists(programFolder_.filePath(name)), qPrintable(name));
+        QVERIFY(QFileInfo(programFolder_.filePath("temp.bmp")).isDir());
+        QVERIFY(QDir().rmdir(programFolder_.filePath("temp.bmp")));
+
+        // The geometry went into the settings file.
+        const QByteArray settings = ReadAll(IniFile::SettingsPath());
+        QCOMPARE(settings, QByteArray("[MainForm]\nTop=107\nLeft=200\nHeight=480\nWidth=696\n"));
+    }
+
+    void readOnlySettingsKeepTheProgramOpen()
+    {
+        QFile settings(IniFile::SettingsPath());
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("[MainForm]\nTop=7\n");
+        settings.close();
+        QVERIFY(settings.setPermissions(QFileDevice::ReadOwner));
+
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Open1->trigger();
+        form.Exit1->trigger();
+        QVERIFY(form.isVisible());
+        QCOMPARE(dialogs.shown.last(), "error: " + IniFile::SettingsPath() + " に書き込めません.");
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 11);
+        QVERIFY(!form.IconGrid.ShuttingDown);
+        QVERIFY(QFile::exists(form.BrowseSession.TempBitmaps[1]));
+        QCOMPARE(ReadAll(IniFile::SettingsPath()), QByteArray("[MainForm]\nTop=7\n"));
+
+        form.close(); // each further attempt the same
+        QVERIFY(form.isVisible());
+        QCOMPARE(dialogs.shown.count("error: " + IniFile::SettingsPath() + " に書き込めません."), 2);
+        QVERIFY(settings.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -337,11 +337,9 @@ void TPreviewForm::ShowPage(int page)
 
 void TPreviewForm::UpdateView()
 {
-    // At 100 % and to-width the page may be taller than the window; take the
-    // vertical scroll bar's room into account so to-width never scrolls sideways.
+    // When the page grows taller than the window the scroll bar narrows the viewport,
+    // whose resize brings us back here for the final width.
     view_->Show(current_ - 1, Scale());
-    if (zoom_ == zmWidth && scroll_->verticalScrollBar()->isVisible())
-        view_->Show(current_ - 1, Scale() - scroll_->verticalScrollBar()->width() / pages_.paperSize.width());
     UpdateState();
 }
 

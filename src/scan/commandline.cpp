@@ -37,6 +37,8 @@ QString AsFolderPath(const char* argument)
 
 int ExtractFolder(const char* folder, const char* outputFolder)
 {
+    // A damaged PNG inside an icon is an icon that can't be drawn, not news for the user.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const QString output = AsFolderPath(outputFolder);
     if (!QFileInfo(output).isDir()) {
         Print(stderr, QStringLiteral("vistrel: %1 is not a folder").arg(output));

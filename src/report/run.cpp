@@ -16,12 +16,32 @@ void PageStoreSink::PageDone(ReportPage&& page, int)
         onPage(int(pages_.pages.size()));
 }
 
+QString LongTimeFormat(const QLocale& locale)
+{
+    // Qt's long time carries the time zone's name ("t"), which a desktop's long time
+    // (hours, minutes and seconds) does not have, and which would not fit the fields
+    // reports leave for it.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        result += c;
+    }
+    result.remove(QStringLiteral("()"));
+    return result.trimmed();
+}
+
 QString FormatDateTime(const QDateTime& when, const QLocale& locale)
 {
     const QString date = locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() == QTime(0, 0))
         return date;
-    return date + QLatin1Char(' ') + locale.toString(when, locale.timeFormat(QLocale::LongFormat));
+    return date + QLatin1Char(' ') + locale.toString(when.time(), LongTimeFormat(locale));
 }
 
 ReportRun::ReportRun(TReport& report) : pumpMessages(&ProcessMessages), report_(report) {}

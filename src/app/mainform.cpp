@@ -8,6 +8,7 @@
 #include "platform/filecopy.h"
 #include "platform/errors.h"
 #include "platform/winexec.h"
+#include "platform/printers.h"
 #include "platform/programfolder.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
@@ -19,6 +20,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrinter>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -409,7 +412,18 @@ void TMainForm::Save1Click()
         CopyFileReplacing(session.TempBitmaps[k], session.SaveFolderPath + QStringLiteral("/Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')));
 }
 void TMainForm::Print1Click() {}
-void TMainForm::PrintSetup1Click() {}
+void TMainForm::PrintSetup1Click()
+{
+    // Asked anew each time: the default printer may have changed since.
+    const std::unique_ptr<QPrinter> printer = OpenPrinter(IniFile::ReadDefaultPrinterName());
+    if (!printer) {
+        CurrentDialogs().Plain(this, QStringLiteral("通常使うプリンタが設定されていません。"));
+        return;
+    }
+    // The printer's own settings; nothing of them is kept by the program.
+    QPageSetupDialog sheet(printer.get(), this);
+    CurrentDialogs().ShowModal(&sheet);
+}
 const QImage* TMainForm::SelectedPicture() const
 {
     if (IconGrid.SelectedCell > IconGrid.LastCellIndex || !IconGrid.IconCells[IconGrid.SelectedCell])

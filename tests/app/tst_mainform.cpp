@@ -242,6 +242,16 @@ private slots:
         QVERIFY(application.ReportForm()->isHidden());
     }
 
+    void printerSetupWithoutADefaultPrinter()
+    {
+        // The test runs against a print server that isn't there (CUPS_SERVER in CMake).
+        RecordingDialogs dialogs;
+        TMainForm form;
+        form.PrintSetup1->trigger();
+        QCOMPARE(dialogs.shown, QStringList{"plain: 通常使うプリンタが設定されていません。"});
+        QCOMPARE(form.BrowseSession.ImageFileCount, 0);
+    }
+
     void aboutBoxLayout()
     {
         TAboutBox about;

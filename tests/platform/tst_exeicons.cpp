@@ -1,6 +1,6 @@
 // The icon reader and renderer against real mingw-w64 executables, an NE file assembled
 // here, icon images built here, damaged files, and icoutils as an outside opinion.
-#include "iconpattern.h"
+#include "platform/tst_exeicons_pattern.h"
 #include "platform/dib.h"
 #include "platform/exeicons.h"
 #include "platform/mappedfile.h"

@@ -1,0 +1,207 @@
+// Icons into numbered bitmaps: the temporary bitmaps of Open and the batch command line.
+#include "platform/errors.h"
+#include "platform/programfolder.h"
+#include "platform/tst_exeicons_pattern.h"
+#include "scan/commandline.h"
+#include "scan/folderscan.h"
+#include "scan/iconextraction.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString kData = QStringLiteral(VISTREL_TEST_DATA);
+
+QByteArray Contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString Numbered(const QString& folder, const char* prefix, int n)
+{
+    return QStringLiteral("%1/%2%3.bmp").arg(folder, QLatin1String(prefix)).arg(n, 5, 10, QLatin1Char('0'));
+}
+
+bool HasWhiteFrame(const QImage& image)
+{
+    for (int i = 0; i < 34; ++i)
+        for (const QPoint p : {QPoint(i, 0), QPoint(i, 33), QPoint(0, i), QPoint(33, i)})
+            if ((image.pixel(p) & 0xFFFFFFu) != 0xFFFFFFu)
+                return false;
+    return true;
+}
+} // namespace
+
+class TestIconExtraction : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void numbersIconsAcrossFiles();
+    void skipsIconsThatCantBeDrawn();
+    void laterScanLeavesHigherNumbers();
+    void reportsABitmapThatCantBeWritten();
+    void stopsAtTheCapacity();
+    void letsMessagesRunAfterEachIcon();
+    void batchWritesWhatOpenAndSaveWould();
+    void batchExitStatus();
+
+private:
+    std::unique_ptr<QTemporaryDir> programFolder_;
+    std::unique_ptr<BrowseState> state_;
+};
+
+void TestIconExtraction::init()
+{
+    programFolder_ = std::make_unique<QTemporaryDir>();
+    SetProgramFolder(programFolder_->path());
+    state_ = std::make_unique<BrowseState>();
+}
+
+void TestIconExtraction::cleanup()
+{
+    SetProgramFolder(QString());
+}
+
+void TestIconExtraction::numbersIconsAcrossFiles()
+{
+    const QString folder = programFolder_->path();
+    QCOMPARE(ExtractIcons(*state_, kData, QStringLiteral("icons64.dll")), ExtractionResult::Done);
+    QCOMPARE(state_->IconCount, 3);
+    QCOMPARE(ExtractIcons(*state_, kData, QStringLiteral("icons.exe")), ExtractionResult::Done);
+    QCOMPARE(state_->IconCount, 11);
+    for (int n = 1; n <= 11; ++n) {
+        QCOMPARE(state_->TempBitmaps[static_cast<std::size_t>(n)], Numbered(folder, "Temp", n));
+        const QImage bitmap(Numbered(folder, "Temp", n));
+        QCOMPARE(bitmap.size(), QSize(34, 34));
+        QVERIFY(HasWhiteFrame(bitmap));
+    }
+    QVERIFY(state_->TempBitmaps[0].isEmpty());
+    QVERIFY(!QFile::exists(Numbered(folder, "Temp", 12)));
+    // The first icon of the second file follows the three of the first.
+    const QString difference = FirstDifference(QImage(Numbered(folder, "Temp", 4)), ExpectedBitmap({32, 32, 32, 8, true}));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestIconExtraction::skipsIconsThatCantBeDrawn()
+{
+    // The first group of this file leads nowhere: the second one gets number 1.
+    ExtractIcons(*state_, kData + QStringLiteral("/damaged"), QStringLiteral("loop-name-self.dll"));
+    QCOMPARE(state_->IconCount, 7);
+    const QString difference = FirstDifference(QImage(Numbered(programFolder_->path(), "Temp", 1)),
+                                               ExpectedBitmap({32, 32, 4, 17, false, true}));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    for (const char* name : {"missing.exe", "damaged/text.exe", "damaged/empty.dll", "notes.exe"})
+        ExtractIcons(*state_, kData, QString::fromLatin1(name));
+    QCOMPARE(state_->IconCount, 7);
+    QVERIFY(!QFile::exists(Numbered(programFolder_->path(), "Temp", 8)));
+}
+
+void TestIconExtraction::laterScanLeavesHigherNumbers()
+{
+    const QString folder = programFolder_->path();
+    ExtractIcons(*state_, kData, QStringLiteral("icons.exe"));
+    QCOMPARE(state_->IconCount, 8);
+    const QByteArray eighth = Contents(Numbered(folder, "Temp", 8));
+    state_->IconCount = 0;
+    ExtractIcons(*state_, kData, QStringLiteral("icons64.dll"));
+    QCOMPARE(state_->IconCount, 3);
+    const QString difference = FirstDifference(QImage(Numbered(folder, "Temp", 1)), ExpectedBitmap({16, 16, 24, 20}));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(Contents(Numbered(folder, "Temp", 8)), eighth);
+    QCOMPARE(state_->TempBitmaps[8], Numbered(folder, "Temp", 8));
+}
+
+void TestIconExtraction::reportsABitmapThatCantBeWritten()
+{
+    const QString missing = programFolder_->filePath(QStringLiteral("gone"));
+    SetProgramFolder(missing);
+    state_->TempBitmaps[3] = QStringLiteral("earlier");
+    state_->IconCount = 2;
+    try {
+        ExtractIcons(*state_, kData, QStringLiteral("icons.exe"));
+        QFAIL("no error");
+    } catch (const AppError& error) {
+        QCOMPARE(error.message(), QStringLiteral("ファイル %1/Temp00003.bmp を作成できません").arg(missing));
+    }
+    QCOMPARE(state_->IconCount, 3);
+    QCOMPARE(state_->TempBitmaps[3], QStringLiteral("earlier"));
+}
+
+void TestIconExtraction::stopsAtTheCapacity()
+{
+    const QString folder = programFolder_->path();
+    state_->IconCount = kMaxIcons - 2;
+    QCOMPARE(ExtractIcons(*state_, kData, QStringLiteral("icons.exe")), ExtractionResult::CapacityReached);
+    QCOMPARE(state_->IconCount, kMaxIcons);
+    QCOMPARE(state_->TempBitmaps[kMaxIcons], Numbered(folder, "Temp", 10000));
+    QVERIFY(QFile::exists(Numbered(folder, "Temp", 9999)));
+    QVERIFY(QFile::exists(Numbered(folder, "Temp", 10000)));
+    QVERIFY(!QFile::exists(Numbered(folder, "Temp", 10001)));
+    QCOMPARE(ExtractIcons(*state_, kData, QStringLiteral("icons64.dll")), ExtractionResult::CapacityReached);
+    QCOMPARE(state_->IconCount, kMaxIcons);
+    // A file without icons has nothing to leave out.
+    QCOMPARE(ExtractIcons(*state_, kData, QStringLiteral("notes.exe")), ExtractionResult::Done);
+}
+
+void TestIconExtraction::letsMessagesRunAfterEachIcon()
+{
+    QList<int> seen;
+    QMetaObject::invokeMethod(this, [&] {
+        seen << state_->IconCount;
+        QMetaObject::invokeMethod(this, [&] { seen << state_->IconCount; }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+    ExtractIcons(*state_, kData, QStringLiteral("icons64.dll"));
+    QCOMPARE(seen, (QList<int>{1, 2}));
+}
+
+void TestIconExtraction::batchWritesWhatOpenAndSaveWould()
+{
+    // Open: the listing, then each file's icons into the temporary bitmaps.
+    state_->FolderPath = kData;
+    QCOMPARE(ListImageFiles(*state_), ListingResult::Listed);
+    for (int k = 1; k <= state_->ImageFileCount; ++k)
+        ExtractIcons(*state_, state_->FolderPath, state_->ImageFiles[static_cast<std::size_t>(k)]);
+    QCOMPARE(state_->IconCount, 11);
+
+    QTemporaryDir untouched;
+    SetProgramFolder(untouched.path());
+    QTemporaryDir output;
+    QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(output.path() + QLatin1Char('/')).constData()), 0);
+    QCOMPARE(QDir(output.path()).entryList(QDir::Files).size(), 11);
+    for (int n = 1; n <= 11; ++n)
+        QCOMPARE(Contents(Numbered(output.path(), "Icon", n)), Contents(Numbered(programFolder_->path(), "Temp", n)));
+    QVERIFY(QDir(untouched.path()).isEmpty());
+}
+
+void TestIconExtraction::batchExitStatus()
+{
+    QTemporaryDir output;
+    const QByteArray out = QFile::encodeName(output.path());
+    QTemporaryDir empty;
+    QCOMPARE(ExtractFolder(QFile::encodeName(empty.path()).constData(), out.constData()), 1);
+    QCOMPARE(ExtractFolder(QFile::encodeName(kData + QStringLiteral("/source")).constData(), out.constData()), 1);
+    QFile::copy(kData + QStringLiteral("/notes.exe"), empty.filePath(QStringLiteral("notes.exe")));
+    QCOMPARE(ExtractFolder(QFile::encodeName(empty.path()).constData(), out.constData()), 1);
+    QVERIFY(QDir(output.path()).isEmpty());
+    QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), (out + "/missing").constData()), 2);
+
+    char program[] = "vistrel";
+    char extract[] = "--extract";
+    QByteArray folder = out;
+    char* tooFew[] = {program, extract, folder.data()};
+    QCOMPARE(RunCommandLine(3, tooFew), std::optional<int>(2));
+    char qtOption[] = "-platform";
+    char* window[] = {program, qtOption};
+    QCOMPARE(RunCommandLine(2, window), std::nullopt);
+    QCOMPARE(RunCommandLine(1, window), std::nullopt);
+}
+
+QTEST_GUILESS_MAIN(TestIconExtraction)
+#include "tst_iconextraction.moc"

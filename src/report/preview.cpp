@@ -350,7 +350,7 @@ QString TPreviewForm::StatusText() const
 
 void TPreviewForm::UpdateState()
 {
-    const bool running = Running();
+    const bool running = Running() || printing_;
     const int count = PageCount();
     firstPage_->setEnabled(current_ > 1);
     previousPage_->setEnabled(current_ > 1);
@@ -434,7 +434,12 @@ void TPreviewForm::PrintClick()
         CurrentDialogs().Information(this, QStringLiteral("使用できるプリンタがありません。"));
         return;
     }
+    // Without the modal progress window nothing else stops a second click meanwhile.
+    printing_ = true;
+    UpdateState();
     const PrintOutcome outcome = PrintReportOn(report_, printer, PageCount());
+    printing_ = false;
+    UpdateState();
     if (!outcome.printed && !outcome.cancelled && outcome.sheets > 0)
         CurrentDialogs().Error(this, QStringLiteral("印刷できませんでした。"));
 }

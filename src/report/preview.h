@@ -65,6 +65,7 @@ private:
     ReportPages pages_;
     ReportRun* run_ = nullptr;
     bool closed_ = false;
+    bool printing_ = false;
     int current_ = 0;
     ZoomMode zoom_ = zmWidth;
 

@@ -34,9 +34,10 @@ void SetUpPrinter(const TReport& report, QPrinter& printer)
     printer.setPageSize(QPageSize(report.Page.paperSize));
     printer.setPageOrientation(report.Page.orientation);
     printer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    if (settings.firstPage > 0 || settings.lastPage > 0) {
+    // The range itself is applied as the pages come; the printer only shows it.
+    if (settings.firstPage > 0 && settings.lastPage >= settings.firstPage) {
         printer.setPrintRange(QPrinter::PageRange);
-        printer.setFromTo(std::max(settings.firstPage, 1), std::max(settings.lastPage, settings.firstPage));
+        printer.setFromTo(settings.firstPage, settings.lastPage);
     } else {
         printer.setPrintRange(QPrinter::AllPages);
     }
@@ -74,12 +75,10 @@ bool PrinterUsable(const QPrinter& printer)
 namespace {
 class PrinterSink : public PageSink {
 public:
-    PrinterSink(QPrinter& printer, const TReport& report) : printer_(printer), paper_(report.Page.pageWidth, report.Page.pageLength)
+    PrinterSink(QPrinter& printer, const TReport& report)
+        : printer_(printer), paper_(report.Page.pageWidth, report.Page.pageLength),
+          first_(report.PrinterSettings.firstPage), last_(report.PrinterSettings.lastPage)
     {
-        if (printer.printRange() == QPrinter::PageRange) {
-            first_ = printer.fromPage();
-            last_ = printer.toPage();
-        }
         // Where the printer can't make copies itself, the pages are sent again.
         if (printer.copyCount() > 1 && !printer.supportsMultipleCopies())
             copiesByHand_ = printer.copyCount();
@@ -136,8 +135,9 @@ private:
     QPrinter& printer_;
     QSizeF paper_;
     QPainter painter_;
-    int first_ = 0;
-    int last_ = 0;
+    // 0 for either end: from the first page or to the last.
+    int first_;
+    int last_;
     int copiesByHand_ = 1;
     bool begun_ = false;
     bool failed_ = false;

@@ -225,6 +225,7 @@ private slots:
         QTest::newRow("page 2 only") << 2 << 2 << 1 << false << 1 << a4;
         QTest::newRow("pages 2 to 3, twice") << 2 << 3 << 2 << false << 4 << a4;
         QTest::newRow("range past the end") << 3 << 9 << 1 << false << 1 << a4;
+        QTest::newRow("from page 2 to the end") << 2 << 0 << 1 << false << 2 << a4;
         // Turned, a page holds 14 rows.
         QTest::newRow("landscape") << 0 << 0 << 1 << true << 4 << a4wide;
     }

@@ -127,36 +127,6 @@ private slots:
         QCOMPARE(caption, QStringLiteral("アイコン一覧"));
     }
 
-    void toolBarHints_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("hint");
-        QTest::newRow("ZoomFit") << "ZoomFit" << "ページ全体を表示";
-        QTest::newRow("Zoom100") << "Zoom100" << "100%";
-        QTest::newRow("ZoomToWidth") << "ZoomToWidth" << "幅を基準に表示";
-        QTest::newRow("FirstPage") << "FirstPage" << "最初のページ";
-        QTest::newRow("PreviousPage") << "PreviousPage" << "前のページ";
-        QTest::newRow("NextPage") << "NextPage" << "次のページ";
-        QTest::newRow("LastPage") << "LastPage" << "最後のページ";
-        QTest::newRow("PrintSetup") << "PrintSetup" << "プリンタの設定";
-        QTest::newRow("Print") << "Print" << "印刷";
-        QTest::newRow("SaveReport") << "SaveReport" << "レポートの保存";
-        QTest::newRow("LoadReport") << "LoadReport" << "レポート読み込み";
-    }
-
-    void toolBarHints()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, hint);
-        BandedReport report(100, 100, 100, 1);
-        TPreviewForm form(report.report);
-        auto* action = form.findChild<QAction*>(name);
-        QVERIFY(action);
-        QCOMPARE(action->toolTip(), hint);
-        auto* exit = form.findChild<QAction*>(QStringLiteral("ExitButton"));
-        QCOMPARE(exit->text(), QStringLiteral("閉じる(&C)"));
-    }
-
     void keys_data()
     {
         QTest::addColumn<QList<int>>("keys");

@@ -360,20 +360,6 @@ private slots:
         const TReport english(&form, QLocale(QLocale::English, QLocale::UnitedKingdom));
         QCOMPARE(english.Font.family(), QStringLiteral("Arial"));
         QCOMPARE(english.Font.pointSizeF(), 10.0);
-        // A new report: both options on, progress shown, all pages, A4 with 10 mm margins.
-        QVERIFY(english.Options.FirstPageHeader && english.Options.LastPageFooter && english.ShowProgress);
-        QCOMPARE(english.PrinterSettings.firstPage, 0);
-        QCOMPARE(english.PrinterSettings.lastPage, 0);
-    }
-
-    void orientationSwapsPageSides()
-    {
-        TPageSetup page;
-        page.SetOrientation(QPageLayout::Landscape);
-        QCOMPARE(page.pageWidth, 2970.0);
-        QCOMPARE(page.pageLength, 2100.0);
-        page.SetOrientation(QPageLayout::Landscape);
-        QCOMPARE(page.pageWidth, 2970.0);
     }
 };
 

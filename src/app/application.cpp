@@ -41,7 +41,8 @@ VistrelApplication::VistrelApplication()
     // the window is on and goes away with it.
     aboutBox_ = new TAboutBox(mainForm_.get());
     mainForm_->SetAboutBox(aboutBox_);
-    reportForm_ = std::make_unique<TReportForm>();
+    reportForm_ = std::make_unique<TReportForm>(mainForm_->BrowseSession);
+    mainForm_->SetReportForm(reportForm_.get());
 }
 
 VistrelApplication::~VistrelApplication() = default;

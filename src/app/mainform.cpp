@@ -4,6 +4,7 @@
 #include "app/tempfiles.h"
 #include "grid/scrollactions.h"
 #include "platform/busy.h"
+#include "print/reportform.h"
 #include "platform/dialogs.h"
 #include "platform/filecopy.h"
 #include "platform/errors.h"
@@ -22,6 +23,7 @@
 #include <QMenuBar>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -363,16 +365,14 @@ void TMainForm::Open1Click()
     setWindowTitle(QStringLiteral("Vistrel ..... ") + session.FolderPath);
     session.IconCount = 0;
     bool iconsLeftOut = false;
-    try {
+    {
+        // The progress text goes when the scan ends, also when an error ends it.
+        const auto clearProgress = qScopeGuard([this] { StatusBar1->showMessage(QString()); });
         for (int k = 1; k <= session.ImageFileCount && !iconsLeftOut; ++k) {
             StatusBar1->showMessage(QStringLiteral("exe/dllファイルを解析しています。 %1/%2").arg(k).arg(session.ImageFileCount));
             iconsLeftOut = ExtractIcons(session, session.FolderPath, session.ImageFiles[k]) == ExtractionResult::CapacityReached;
         }
-    } catch (...) {
-        StatusBar1->showMessage(QString());
-        throw;
     }
-    StatusBar1->showMessage(QString());
     if (session.IconCount == 0) {
         CurrentDialogs().Information(this, QStringLiteral("exe/dllファイルの中にアイコンが存在しません。"));
         return;
@@ -411,7 +411,16 @@ void TMainForm::Save1Click()
     for (int k = 1; k <= session.IconCount; ++k)
         CopyFileReplacing(session.TempBitmaps[k], session.SaveFolderPath + QStringLiteral("/Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')));
 }
-void TMainForm::Print1Click() {}
+void TMainForm::Print1Click()
+{
+    if (!ReportForm)
+        return;
+    // The window takes no input while the preview is open, and gets it back however
+    // the preview ends, by closing, a cancelled run or an error.
+    setEnabled(false);
+    const auto enableAgain = qScopeGuard([this] { setEnabled(true); });
+    ReportForm->IconReport.Preview();
+}
 void TMainForm::PrintSetup1Click()
 {
     // Asked anew each time: the default printer may have changed since.

@@ -15,6 +15,7 @@ class QMenu;
 class QScrollBar;
 class QStatusBar;
 class TAboutBox;
+class TReportForm;
 
 // The white panel that fills the client area, with a lowered inner and outer bevel.
 class TPanel : public QWidget {
@@ -34,6 +35,7 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
 
     void SetAboutBox(TAboutBox* aboutBox) { AboutBox = aboutBox; }
+    void SetReportForm(TReportForm* reportForm) { ReportForm = reportForm; }
 
     // The application's current hint; each change calls DisplayHint.
     const QString& CurrentHint() const { return currentHint_; }
@@ -108,6 +110,7 @@ private:
     void RunPostponed();
 
     TAboutBox* AboutBox = nullptr;
+    TReportForm* ReportForm = nullptr;
     QString currentHint_;
     // The outer frame the settings asked for; a window manager's frame is known only once
     // the window is shown, and then the window is fitted to it once.

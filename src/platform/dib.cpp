@@ -303,6 +303,20 @@ std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data)
     return DecodeDib(data);
 }
 
+std::uint64_t DecodeCost(std::span<const std::uint8_t> data)
+{
+    std::uint64_t cost = data.size();
+    if (data.size() >= 24 && data[0] == 0x89 && data[1] == 'P') {
+        // IHDR is the first chunk: big-endian width and height at 16 and 20.
+        const auto be32 = [&](std::size_t at) {
+            return std::uint64_t{data[at]} << 24 | std::uint64_t{data[at + 1]} << 16 | std::uint64_t{data[at + 2]} << 8
+                | data[at + 3];
+        };
+        cost += std::min<std::uint64_t>(be32(16) * be32(20), kMaxPngPixels) * 4;
+    }
+    return cost;
+}
+
 QByteArray EncodeBmp(const QImage& source)
 {
     const QImage image = source.convertToFormat(QImage::Format_RGB32);

@@ -17,6 +17,10 @@
 // Truncated colour data gives nothing; a truncated mask gives an opaque icon.
 std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data);
 
+// What decoding data costs, in bytes looked at: the data itself, and for PNG the
+// decoded pixels.
+std::uint64_t DecodeCost(std::span<const std::uint8_t> data);
+
 // A 24-bit BMP file of image (bottom-up rows, no palette).
 QByteArray EncodeBmp(const QImage& image);
 

@@ -3,10 +3,11 @@
 #include "platform/dib.h"
 
 #include <bit>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
-#include <vector>
+#include <unordered_map>
 
 namespace {
 
@@ -155,65 +156,72 @@ struct Candidate {
     int BitCount;
 };
 
+int Dimension(std::uint8_t value)
+{
+    return value == 0 ? 256 : value;
+}
+
 // The image of a group for the 32x32 large icon at 32 bits per pixel: nearest in size,
 // then nearest in depth among those exactly as far off in width and in height; the first
-// entry wins every tie.
-int ChooseImage(const std::vector<Candidate>& candidates)
+// entry wins every tie. entry(i) gives candidate i of count, or nothing past the data.
+template <typename EntryAt>
+int ChooseImage(std::uint32_t count, EntryAt entry)
 {
-    if (candidates.empty())
-        return -1;
-    int best = 0;
-    int bestDistance = -1;
-    for (int i = 0; i < static_cast<int>(candidates.size()); ++i) {
-        const auto& c = candidates[static_cast<std::size_t>(i)];
-        const int distance = std::abs(kIconSize - c.Width) + std::abs(kIconSize - c.Height);
-        if (bestDistance < 0 || distance < bestDistance) {
+    int best = -1;
+    int bestDistance = 0;
+    int dx = 0;
+    int dy = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::optional<Candidate> c = entry(i);
+        if (!c)
+            break;
+        const int distance = std::abs(kIconSize - c->Width) + std::abs(kIconSize - c->Height);
+        if (best < 0 || distance < bestDistance) {
+            best = static_cast<int>(i);
             bestDistance = distance;
-            best = i;
+            dx = std::abs(kIconSize - c->Width);
+            dy = std::abs(kIconSize - c->Height);
         }
     }
-    const int dx = std::abs(kIconSize - candidates[static_cast<std::size_t>(best)].Width);
-    const int dy = std::abs(kIconSize - candidates[static_cast<std::size_t>(best)].Height);
     int chosen = -1;
     int chosenDepth = 0;
-    for (int i = 0; i < static_cast<int>(candidates.size()); ++i) {
-        const auto& c = candidates[static_cast<std::size_t>(i)];
-        if (std::abs(kIconSize - c.Width) != dx || std::abs(kIconSize - c.Height) != dy)
+    for (std::uint32_t i = 0; best >= 0 && i < count; ++i) {
+        const std::optional<Candidate> c = entry(i);
+        if (!c)
+            break;
+        if (std::abs(kIconSize - c->Width) != dx || std::abs(kIconSize - c->Height) != dy)
             continue;
-        const int depth = std::abs(32 - c.BitCount);
+        const int depth = std::abs(32 - c->BitCount);
         if (chosen < 0 || depth < chosenDepth) {
-            chosen = i;
+            chosen = static_cast<int>(i);
             chosenDepth = depth;
         }
     }
     return chosen;
 }
 
-int Dimension(std::uint8_t value)
+// Entry i of an icon directory (a group resource or an icon file) whose entries are T.
+template <typename T>
+std::optional<T> DirectoryEntry(Bytes directory, std::uint32_t i)
 {
-    return value == 0 ? 256 : value;
+    return Read<T>(directory, sizeof(GroupIconHeader) + std::uint64_t{i} * sizeof(T));
 }
 
-// A group resource's directory (header and 14-byte entries), and the resource id of the
-// image to draw from it.
-std::optional<std::uint16_t> ChooseFromGroup(Bytes group)
+template <typename T>
+std::optional<T> ChooseEntry(Bytes directory)
 {
-    const auto header = Read<GroupIconHeader>(group, 0);
+    const auto header = Read<GroupIconHeader>(directory, 0);
     if (!header)
         return std::nullopt;
-    std::vector<GroupIconEntry> entries;
-    std::vector<Candidate> candidates;
-    for (std::uint64_t i = 0; i < header->Count; ++i) {
-        const auto entry = Read<GroupIconEntry>(group, sizeof(GroupIconHeader) + i * sizeof(GroupIconEntry));
+    const int chosen = ChooseImage(header->Count, [&](std::uint32_t i) -> std::optional<Candidate> {
+        const auto entry = DirectoryEntry<T>(directory, i);
         if (!entry)
-            break;
-        entries.push_back(*entry);
-        candidates.push_back({Dimension(entry->Width), Dimension(entry->Height), entry->BitCount});
-    }
-    const int chosen = ChooseImage(candidates);
+            return std::nullopt;
+        return Candidate{Dimension(entry->Width), Dimension(entry->Height), entry->BitCount};
+    });
     if (chosen < 0)
         return std::nullopt;
-    return entries[static_cast<std::size_t>(chosen)].Id;
+    return DirectoryEntry<T>(directory, static_cast<std::uint32_t>(chosen));
 }
 
 // ---- PE ----------------------------------------------------------------------------
@@ -225,7 +233,7 @@ public:
 
     int GroupCount() const;
     Bytes Group(int index) const;
-    Bytes Icon(std::uint16_t id) const;
+    Bytes Icon(std::uint16_t id);
 
 private:
     // A resource directory read from the resource section: its header and how many of
@@ -245,6 +253,11 @@ private:
     std::uint64_t sectionsOffset_ = 0;
     std::uint32_t sectionCount_ = 0;
     std::uint32_t resourcesRva_ = 0;
+    std::optional<Directory> groups_;
+    std::optional<Directory> icons_;
+    // RT_ICON id -> its first entry, built on first use: a lookup per icon must not walk
+    // a directory of 65535 entries each time.
+    std::optional<std::unordered_map<std::uint32_t, ResourceDirectoryEntry>> iconIndex_;
 };
 
 std::optional<PeResources> PeResources::Open(Bytes file)
@@ -282,6 +295,8 @@ std::optional<PeResources> PeResources::Open(Bytes file)
     pe.sectionsOffset_ = optionalOffset + coff->SizeOfOptionalHeader;
     pe.sectionCount_ = coff->NumberOfSections;
     pe.resourcesRva_ = resources->VirtualAddress;
+    pe.groups_ = pe.TypeDirectory(kRtGroupIcon);
+    pe.icons_ = pe.TypeDirectory(kRtIcon);
     return pe;
 }
 
@@ -376,32 +391,33 @@ Bytes PeResources::DataOfName(const ResourceDirectoryEntry& name) const
 
 int PeResources::GroupCount() const
 {
-    const auto groups = TypeDirectory(kRtGroupIcon);
-    return groups ? static_cast<int>(groups->Count) : 0;
+    return groups_ ? static_cast<int>(groups_->Count) : 0;
 }
 
 Bytes PeResources::Group(int index) const
 {
-    const auto groups = TypeDirectory(kRtGroupIcon);
-    if (!groups || index < 0)
+    if (!groups_ || index < 0)
         return {};
-    const auto name = EntryOf(*groups, static_cast<std::uint32_t>(index));
+    const auto name = EntryOf(*groups_, static_cast<std::uint32_t>(index));
     return name ? DataOfName(*name) : Bytes{};
 }
 
-Bytes PeResources::Icon(std::uint16_t id) const
+Bytes PeResources::Icon(std::uint16_t id)
 {
-    const auto icons = TypeDirectory(kRtIcon);
-    if (!icons)
+    if (!icons_)
         return {};
-    for (std::uint32_t i = 0; i < icons->Count; ++i) {
-        const auto name = EntryOf(*icons, i);
-        if (!name)
-            break;
-        if ((name->Name & kHighBit) == 0 && name->Name == id)
-            return DataOfName(*name);
+    if (!iconIndex_) {
+        iconIndex_.emplace();
+        for (std::uint32_t i = 0; i < icons_->Count; ++i) {
+            const auto name = EntryOf(*icons_, i);
+            if (!name)
+                break;
+            if ((name->Name & kHighBit) == 0)
+                iconIndex_->try_emplace(name->Name, *name);
+        }
     }
-    return {};
+    const auto found = iconIndex_->find(id);
+    return found == iconIndex_->end() ? Bytes{} : DataOfName(found->second);
 }
 
 // ---- NE ----------------------------------------------------------------------------
@@ -412,7 +428,7 @@ public:
 
     int GroupCount() const;
     Bytes Group(int index) const;
-    Bytes Icon(std::uint16_t id) const;
+    Bytes Icon(std::uint16_t id);
 
 private:
     struct TypeBlock {
@@ -425,6 +441,9 @@ private:
     Bytes file_;
     std::uint64_t table_ = 0;
     std::uint32_t shift_ = 0;
+    std::optional<TypeBlock> groups_;
+    std::optional<TypeBlock> icons_;
+    std::optional<std::unordered_map<std::uint16_t, NeNameInfo>> iconIndex_;
 };
 
 std::optional<NeResources> NeResources::Open(Bytes file)
@@ -447,6 +466,8 @@ std::optional<NeResources> NeResources::Open(Bytes file)
     if (!shift || *shift > 31)
         return std::nullopt;
     result.shift_ = *shift;
+    result.groups_ = result.FindType(kNeRtGroupIcon);
+    result.icons_ = result.FindType(kNeRtIcon);
     return result;
 }
 
@@ -475,33 +496,32 @@ Bytes NeResources::DataOf(const NeNameInfo& name) const
 
 int NeResources::GroupCount() const
 {
-    const auto groups = FindType(kNeRtGroupIcon);
-    return groups ? static_cast<int>(groups->Count) : 0;
+    return groups_ ? static_cast<int>(groups_->Count) : 0;
 }
 
 Bytes NeResources::Group(int index) const
 {
-    const auto groups = FindType(kNeRtGroupIcon);
-    if (!groups || index < 0 || static_cast<std::uint32_t>(index) >= groups->Count)
+    if (!groups_ || index < 0 || static_cast<std::uint32_t>(index) >= groups_->Count)
         return {};
-    const auto name = Read<NeNameInfo>(file_, groups->NamesOffset + std::uint64_t(index) * sizeof(NeNameInfo));
+    const auto name = Read<NeNameInfo>(file_, groups_->NamesOffset + std::uint64_t(index) * sizeof(NeNameInfo));
     return name ? DataOf(*name) : Bytes{};
 }
 
-Bytes NeResources::Icon(std::uint16_t id) const
+Bytes NeResources::Icon(std::uint16_t id)
 {
-    const auto icons = FindType(kNeRtIcon);
-    if (!icons)
+    if (!icons_)
         return {};
-    const std::uint16_t wanted = id | kNeIntegerId;
-    for (std::uint32_t i = 0; i < icons->Count; ++i) {
-        const auto name = Read<NeNameInfo>(file_, icons->NamesOffset + std::uint64_t{i} * sizeof(NeNameInfo));
-        if (!name)
-            break;
-        if (name->Id == wanted)
-            return DataOf(*name);
+    if (!iconIndex_) {
+        iconIndex_.emplace();
+        for (std::uint32_t i = 0; i < icons_->Count; ++i) {
+            const auto name = Read<NeNameInfo>(file_, icons_->NamesOffset + std::uint64_t{i} * sizeof(NeNameInfo));
+            if (!name)
+                break;
+            iconIndex_->try_emplace(name->Id, *name);
+        }
     }
-    return {};
+    const auto found = iconIndex_->find(static_cast<std::uint16_t>(id | kNeIntegerId));
+    return found == iconIndex_->end() ? Bytes{} : DataOf(found->second);
 }
 
 // ---- icon files ----------------------------------------------------------------------
@@ -515,62 +535,95 @@ bool IsIconFile(Bytes file)
 
 Bytes IconFileImage(Bytes file)
 {
-    const auto header = Read<GroupIconHeader>(file, 0);
-    if (!header)
-        return {};
-    std::vector<IconFileEntry> entries;
-    std::vector<Candidate> candidates;
-    for (std::uint64_t i = 0; i < header->Count; ++i) {
-        const auto entry = Read<IconFileEntry>(file, sizeof(GroupIconHeader) + i * sizeof(IconFileEntry));
-        if (!entry)
-            break;
-        entries.push_back(*entry);
-        candidates.push_back({Dimension(entry->Width), Dimension(entry->Height), entry->BitCount});
-    }
-    const int chosen = ChooseImage(candidates);
-    if (chosen < 0)
-        return {};
-    const auto& entry = entries[static_cast<std::size_t>(chosen)];
-    return Slice(file, entry.ImageOffset, entry.BytesInRes);
+    const auto entry = ChooseEntry<IconFileEntry>(file);
+    return entry ? Slice(file, entry->ImageOffset, entry->BytesInRes) : Bytes{};
 }
 
-template <typename Resources>
-std::optional<IconImage> ReadGroupIcon(const Resources& resources, int index)
-{
-    const auto id = ChooseFromGroup(resources.Group(index));
-    if (!id)
-        return std::nullopt;
-    const Bytes image = resources.Icon(*id);
-    if (image.empty())
-        return std::nullopt;
-    return DecodeIconImage(image);
-}
+// How much a damaged file may make one reader look at: far above any real file's icons,
+// low enough that no file keeps the scan busy for long.
+constexpr std::uint64_t kReaderBudget = std::uint64_t{256} << 20;
 
 } // namespace
 
+struct IconReader::Parsed {
+    Bytes file;
+    std::optional<PeResources> pe;
+    std::optional<NeResources> ne;
+    bool iconFile = false;
+    std::uint64_t budget = kReaderBudget;
+
+    // Charges the work of looking at bytes; false once the budget is spent.
+    bool Charge(std::uint64_t bytes)
+    {
+        if (bytes > budget) {
+            budget = 0;
+            return false;
+        }
+        budget -= bytes;
+        return true;
+    }
+
+    template <typename Resources>
+    std::optional<IconImage> FromGroup(Resources& resources, int index)
+    {
+        const Bytes group = resources.Group(index);
+        if (!Charge(group.size()))
+            return std::nullopt;
+        const auto entry = ChooseEntry<GroupIconEntry>(group);
+        if (!entry)
+            return std::nullopt;
+        return Decode(resources.Icon(entry->Id));
+    }
+
+    std::optional<IconImage> Decode(Bytes image)
+    {
+        if (image.empty() || !Charge(DecodeCost(image)))
+            return std::nullopt;
+        return DecodeIconImage(image);
+    }
+};
+
+IconReader::IconReader(std::span<const std::uint8_t> file) : parsed_(std::make_unique<Parsed>())
+{
+    parsed_->file = file;
+    parsed_->pe = PeResources::Open(file);
+    if (!parsed_->pe)
+        parsed_->ne = NeResources::Open(file);
+    parsed_->iconFile = !parsed_->pe && !parsed_->ne && IsIconFile(file);
+}
+
+IconReader::~IconReader() = default;
+
+int IconReader::Count() const
+{
+    if (parsed_->pe)
+        return parsed_->pe->GroupCount();
+    if (parsed_->ne)
+        return parsed_->ne->GroupCount();
+    return parsed_->iconFile ? 1 : 0;
+}
+
+std::optional<IconImage> IconReader::Read(int index)
+{
+    if (index < 0)
+        return std::nullopt;
+    if (parsed_->pe)
+        return parsed_->FromGroup(*parsed_->pe, index);
+    if (parsed_->ne)
+        return parsed_->FromGroup(*parsed_->ne, index);
+    if (parsed_->iconFile && index == 0)
+        return parsed_->Decode(IconFileImage(parsed_->file));
+    return std::nullopt;
+}
+
 int CountIcons(std::span<const std::uint8_t> file)
 {
-    if (const auto pe = PeResources::Open(file))
-        return pe->GroupCount();
-    if (const auto ne = NeResources::Open(file))
-        return ne->GroupCount();
-    return IsIconFile(file) ? 1 : 0;
+    return IconReader(file).Count();
 }
 
 std::optional<IconImage> ReadIcon(std::span<const std::uint8_t> file, int index)
 {
-    if (index < 0)
-        return std::nullopt;
-    if (const auto pe = PeResources::Open(file))
-        return ReadGroupIcon(*pe, index);
-    if (const auto ne = NeResources::Open(file))
-        return ReadGroupIcon(*ne, index);
-    if (index == 0 && IsIconFile(file)) {
-        const Bytes image = IconFileImage(file);
-        if (!image.empty())
-            return DecodeIconImage(image);
-    }
-    return std::nullopt;
+    return IconReader(file).Read(index);
 }
 
 QImage DrawIconBitmap(const IconImage& icon)

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -27,6 +28,25 @@ struct IconImage {
     std::array<std::uint8_t, kIconSize * kIconSize> Mask{};
     // A 32-bit image with alpha: blended over the background, mask ignored.
     bool Blend = false;
+};
+
+// The icons of one file's bytes, its headers parsed once. A damaged file can ask for
+// much work per icon (thousands of groups sharing one huge image); a reader stops
+// drawing once it has looked at 256 MB of images, which no real file comes near.
+class IconReader {
+public:
+    explicit IconReader(std::span<const std::uint8_t> file);
+    ~IconReader();
+    IconReader(const IconReader&) = delete;
+    IconReader& operator=(const IconReader&) = delete;
+
+    // As CountIcons and ReadIcon below.
+    int Count() const;
+    std::optional<IconImage> Read(int index);
+
+private:
+    struct Parsed;
+    std::unique_ptr<Parsed> parsed_;
 };
 
 // Number of icons in a file's bytes; 0 for anything that is not an executable, a library

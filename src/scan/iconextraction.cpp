@@ -28,9 +28,10 @@ ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const
                                 const QString& bitmapPrefix)
 {
     const MappedFile file(folder + QLatin1Char('/') + fileName);
-    const int count = CountIcons(file.Bytes());
+    IconReader reader(file.Bytes());
+    const int count = reader.Count();
     for (int i = 0; i < count; ++i) {
-        const auto icon = ReadIcon(file.Bytes(), i);
+        const auto icon = reader.Read(i);
         if (!icon)
             continue;
         if (state.IconCount >= kMaxIcons)

@@ -464,6 +464,8 @@ void TestExeIcons::survivesDamagedFiles_data()
     QTest::newRow("RVAs outside every section") << QStringLiteral("rva-outside.dll") << 9 << 0;
     QTest::newRow("65535 entries") << QStringLiteral("count65535.dll") << 9 << 8;
     QTest::newRow("4 GB sizes") << QStringLiteral("size4gb.dll") << 9 << 0;
+    // Found by fuzzing: tens of thousands of group entries read for every group.
+    QTest::newRow("many entries per group") << QStringLiteral("many-groups-one-image.dll") << 9 << 0;
     QTest::newRow("e_lfanew outside") << QStringLiteral("lfanew-outside.exe") << 0 << 0;
     QTest::newRow("empty") << QStringLiteral("empty.dll") << 0 << 0;
     QTest::newRow("text") << QStringLiteral("text.exe") << 0 << 0;

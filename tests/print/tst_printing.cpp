@@ -1,0 +1,219 @@
+// The icon list printed as a person would: from the preview through the print server's
+// default printer, and straight into a PDF file; the pages checked with poppler's tools.
+// Printer set-up against the same print server.
+#include "app/application.h"
+#include "app/mainform.h"
+#include "platform/programfolder.h"
+#include "print/reportform.h"
+#include "recordingdialogs.h"
+#include "report/preview.h"
+#include "report/printing.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Set by the test script once its print server runs; the tests need it.
+const QString kPrintOutput = qEnvironmentVariable("VISTREL_PRINT_OUTPUT");
+
+QColor IconColour(int n)
+{
+    return QColor((n * 37) % 256, (n * 91) % 256, (n * 53) % 256);
+}
+
+QString Run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// A finished PDF appeared in folder that was not among before.
+QString WaitForNewPdf(const QString& folder, const QStringList& before)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 90000) {
+        for (const QString& name : QDir(folder).entryList({"*.pdf"}, QDir::Files)) {
+            const QString path = folder + "/" + name;
+            // The file stays empty while the job runs; pdfinfo reads it once it is whole.
+            if (!before.contains(name) && QFileInfo(path).size() > 0 && Run("pdfinfo", {path}).contains("Pages:"))
+                return path;
+        }
+        QTest::qWait(200);
+    }
+    return QString();
+}
+
+bool Near(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) <= 12 && std::abs(a.green() - b.green()) <= 12
+        && std::abs(a.blue() - b.blue()) <= 12;
+}
+
+// Page 1 of the icon list as a person would check it on paper: the rule under the header,
+// each icon 9 mm square at its slot, and the texts where they belong.
+void CheckFirstPage(const QString& pdf, int icons)
+{
+    const QString info = Run("pdfinfo", {pdf});
+    QVERIFY2(info.contains(QRegularExpression("Pages:\\s+2\\b")), qPrintable(info));
+    QVERIFY2(info.contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)")), qPrintable(info));
+
+    const double dpi = 150;
+    QTemporaryDir out;
+    Run("pdftoppm", {"-r", QString::number(dpi), "-f", "1", "-l", "1", "-png", pdf, out.filePath("page")});
+    const QImage page(out.filePath("page-1.png"));
+    QVERIFY(!page.isNull());
+    const auto px = [dpi](double mm) { return int(std::lround(mm / 25.4 * dpi)); };
+    const auto dark = [&](double xmm, double ymm) { return qGray(page.pixel(px(xmm), px(ymm))) < 128; };
+    // A rule a quarter of a millimetre thick lies within half a millimetre of where it belongs.
+    const auto ruleAt = [&](double xmm, double ymm) {
+        for (double y = ymm - 0.5; y <= ymm + 0.5; y += 0.05)
+            if (dark(xmm, y))
+                return true;
+        return false;
+    };
+
+    // The rule 9.53 mm below the header's top, across the band, and nothing above it.
+    for (double x : {12.0, 100.0, 198.0})
+        QVERIFY2(ruleAt(x, 10 + 9.53), qPrintable(QString::number(x)));
+    QVERIFY(!ruleAt(100, 10 + 8.5));
+    // The rule over the footer.
+    const double footerTop = 297 - 10 - 10.58;
+    QVERIFY(ruleAt(100, footerTop + 1.06));
+    QVERIFY(!ruleAt(100, footerTop + 2.5));
+
+    // Icons: row r, slot k, 9 mm square; sampled in their middle and beside them.
+    for (int n : {1, 2, 19, 20, 200, 418}) {
+        if (n > icons)
+            continue;
+        const int slot = (n - 1) % 19;
+        const int row = (n - 1) / 19;
+        const double left = 10 + 2.12 + 9.525 * slot;
+        const double top = 10 + 10.58 + 1.06 + 11.38 * row;
+        const QColor centre = page.pixelColor(px(left + 4.5), px(top + 4.5));
+        QVERIFY2(Near(centre, IconColour(n)), qPrintable(QStringLiteral("icon %1: %2").arg(n).arg(centre.name())));
+        QVERIFY(Near(page.pixelColor(px(left + 0.4), px(top + 8.6)), IconColour(n)));
+        const QColor gap = page.pixelColor(px(left + 9.26), px(top + 4.5)); // the half-millimetre gap to the next slot
+        QVERIFY2(std::min({gap.red(), gap.green(), gap.blue()}) > 215, qPrintable(gap.name()));
+    }
+
+    // Header texts (folder, date and time, "Page:", the number) and the footer's name.
+    const auto inkIn = [&](double left, double top, double width, double height) {
+        for (int y = px(top); y < px(top + height); ++y)
+            for (int x = px(left); x < px(left + width); ++x)
+                if (qGray(page.pixel(x, y)) < 100)
+                    return true;
+        return false;
+    };
+    QVERIFY(inkIn(10 + 5.29, 10 + 5.29, 12, 3.44));     // the folder
+    QVERIFY(inkIn(10 + 130.18, 10 + 5.29, 16, 3.44));   // date and time
+    QVERIFY(inkIn(10 + 162.98, 10 + 5.29, 7, 3.44));    // "Page:"
+    QVERIFY(inkIn(10 + 171.45, 10 + 5.29, 5, 3.44));    // "1"
+    QVERIFY(inkIn(10 + 147.11, footerTop + 2.12, 30, 3.44)); // "Vistrel for Windoes98"
+    QVERIFY(!inkIn(10 + 60, 10 + 5.29, 50, 3.44));      // nothing between folder and date
+}
+
+} // namespace
+
+class TestPrinting : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir programFolder_;
+    QTemporaryDir bitmaps_;
+
+    void Prepare(TMainForm& form, int icons)
+    {
+        form.BrowseSession.FolderPath = QStringLiteral("/srv/icons");
+        form.BrowseSession.IconCount = icons;
+        for (int n = 1; n <= icons; ++n) {
+            const QString path = bitmaps_.filePath(QStringLiteral("Temp%1.bmp").arg(n, 5, 10, QLatin1Char('0')));
+            if (!QFile::exists(path)) {
+                QImage image(34, 34, QImage::Format_RGB32);
+                image.fill(IconColour(n));
+                QVERIFY(image.save(path, "BMP"));
+            }
+            form.BrowseSession.TempBitmaps[n] = path;
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (kPrintOutput.isEmpty())
+            QSKIP("No print server: run the tests through tools/vistrel test, which starts one");
+        InstallFontSubstitutes();
+        SetProgramFolder(programFolder_.path());
+    }
+
+    void printedFromThePreviewThroughThePrintServer()
+    {
+        VistrelApplication application;
+        TMainForm& form = *application.MainForm();
+        Prepare(form, 420);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QStringList before = QDir(kPrintOutput).entryList({"*.pdf"}, QDir::Files);
+
+        bool printed = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* preview = qobject_cast<TPreviewForm*>(window);
+                if (!preview || !preview->isVisible() || preview->Running())
+                    continue;
+                poll.stop();
+                QCOMPARE(preview->PageCount(), 2);
+                preview->findChild<QAction*>("Print")->trigger(); // prints, then returns
+                printed = true;
+                preview->close();
+            }
+        });
+        poll.start(50);
+        form.Print1->setEnabled(true);
+        form.Print1->trigger();
+        QVERIFY(printed);
+
+        const QString pdf = WaitForNewPdf(kPrintOutput, before);
+        QVERIFY2(!pdf.isEmpty(), "the print server wrote no PDF");
+        CheckFirstPage(pdf, 420);
+    }
+
+    void printedStraightToAPdfFile()
+    {
+        QTemporaryDir out;
+        VistrelApplication application;
+        Prepare(*application.MainForm(), 420);
+        TReport& report = application.ReportForm()->IconReport;
+        report.PrinterSettings.outputFileName = out.filePath("icons.pdf");
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPrinter(report, printer);
+        QVERIFY(PrintReportOn(report, printer, 2).printed);
+        CheckFirstPage(out.filePath("icons.pdf"), 420);
+    }
+
+    void printerSetupOpensTheDefaultPrinter()
+    {
+        RecordingDialogs dialogs;
+        QString shownFor;
+        dialogs.onModal = [&](QWidget* dialog) {
+            if (auto* sheet = qobject_cast<QPageSetupDialog*>(dialog))
+                shownFor = sheet->printer()->printerName();
+        };
+        TMainForm form;
+        form.PrintSetup1->trigger();
+        QCOMPARE(shownFor, qEnvironmentVariable("PRINTER"));
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestPrinting)
+#include "tst_printing.moc"

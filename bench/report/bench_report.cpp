@@ -6,6 +6,7 @@
 //   bench_report --png page.png [icon count]                page 1 at 150 dpi
 #include "iconlist.h"
 
+#include "report/pagefile.h"
 #include "report/pages.h"
 #include "report/preview.h"
 #include "report/printing.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     double firstPage = -1, wholeRun = -1;
     int pageCount = 0;
+    ReportPages kept;
     SetPreviewShownHook([&](TPreviewForm& form) {
         QObject::connect(&form, &TPreviewForm::PageShown, &form, [&] {
             if (firstPage < 0) {
@@ -93,6 +95,7 @@ int main(int argc, char** argv)
         QObject::connect(&form, &TPreviewForm::RunFinished, &form, [&] {
             wholeRun = clock.nsecsElapsed() / 1e9;
             pageCount = form.PageCount();
+            kept = form.Pages();
             QTimer::singleShot(0, &form, &QWidget::close);
         });
     });
@@ -110,5 +113,14 @@ int main(int argc, char** argv)
     const double printed = clock.nsecsElapsed() / 1e9;
     std::printf("print to PDF: %.3f s (target 2), %d pages, %.1f MB\n", printed, outcome.sheets,
                 QFileInfo(pdf).size() / 1e6);
-    return outcome.printed ? 0 : 1;
+
+    const QString file = dir.filePath(QStringLiteral("list.vrp"));
+    clock.restart();
+    const bool saved = pagefile::Save(kept, file);
+    const double saving = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    const bool loaded = pagefile::Load(file).has_value();
+    const double loading = clock.nsecsElapsed() / 1e9;
+    std::printf("page file: saved %.3f s, loaded %.3f s, %.1f MB\n", saving, loading, QFileInfo(file).size() / 1e6);
+    return outcome.printed && saved && loaded ? 0 : 1;
 }

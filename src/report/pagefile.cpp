@@ -172,7 +172,7 @@ QByteArray Serialize(const ReportPages& pages)
                 QByteArray png;
                 QBuffer buffer(&png);
                 buffer.open(QIODevice::WriteOnly);
-                image->image.save(&buffer, "PNG", 100);
+                image->image.save(&buffer, "PNG");
                 w.Blob(png);
             } else if (const auto* rect = std::get_if<RectItem>(&item)) {
                 w.U8(kRect);

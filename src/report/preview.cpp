@@ -269,7 +269,6 @@ QAction* TPreviewForm::AddAction(const QString& name, const QString& hint, const
     auto* action = new QAction(icon, hint, this);
     action->setObjectName(name);
     action->setToolTip(hint);
-    action->setStatusTip(hint);
     return action;
 }
 
@@ -302,12 +301,12 @@ double TPreviewForm::Scale() const
 {
     const QSizeF paper = pages_.paperSize;
     const QSize room = scroll_->viewport()->size() - QSize(2 * TPageView::kGap, 2 * TPageView::kGap);
-    const double toWidth = std::max(room.width(), 50) / paper.width();
+    const double toWidth = std::max(room.width(), 1) / paper.width();
     switch (zoom_) {
     case zm100:
         return logicalDpiX() / units::kTenthsPerInch;
     case zmFit:
-        return std::min(toWidth, std::max(room.height(), 50) / paper.height());
+        return std::min(toWidth, std::max(room.height(), 1) / paper.height());
     case zmWidth:
         break;
     }

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -181,6 +182,65 @@ private slots:
         // The page is no longer laid out again on a resize.
         form.resize(300, 300);
         QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), imageFiles ? 0 : 11);
+    }
+
+    void eventsDuringAScanWaitForIt()
+    {
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_ << iconFolder_;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        int iconsWhenFired = -1;
+        // Runs the first time the scan lets pending messages run, after its first icon.
+        QTimer::singleShot(0, &form, [&] {
+            iconsWhenFired = form.BrowseSession.IconCount;
+            form.resize(500, 400);
+            form.Close1->setEnabled(true);
+            form.Close1->trigger(); // refused
+            form.Open1->trigger();  // refused: the dialog is not shown a second time
+            form.close();           // carried out once the scan is done
+        });
+        form.Open1->trigger();
+        QCOMPARE(iconsWhenFired, 1);
+        QCOMPARE(dialogs.shown, QStringList{kPrompt});
+        QCOMPARE(form.BrowseSession.IconCount, 11);
+        QVERIFY(!form.isVisible());
+        QVERIFY(form.IconGrid.ShuttingDown);
+        QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 0);
+        QVERIFY(!QFile::exists(form.BrowseSession.TempBitmaps[1])); // the shut-down cleaned up
+        QVERIFY(QFile::exists(IniFile::SettingsPath()));
+    }
+
+    void awkwardNamesAndAFileThatVanishes()
+    {
+        const QString folder = MakeFolder(folders_, "awkward", {"with space.exe=icons64.dll", "quote\"d'.dll=icons64.dll",
+                                                                 "アイコン.exe=icons64.dll", "gone.exe=icons64.dll"});
+        const QByteArray latin1Name = QByteArray("caf\xe9.dll"); // not UTF-8
+        QFile::copy(kData + "/icons64.dll", QFile::decodeName(QFile::encodeName(folder) + "/" + latin1Name));
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << folder;
+        TMainForm form;
+        // The file goes after the listing, as the first icon is stored.
+        QTimer::singleShot(0, &form, [&] { QFile::remove(folder + "/gone.exe"); });
+        form.Open1->trigger();
+        QCOMPARE(form.BrowseSession.ImageFileCount, 5);
+        QVERIFY(form.BrowseSession.IconCount == 12 || form.BrowseSession.IconCount == 15);
+        QCOMPARE(dialogs.shown, QStringList{kPrompt});
+        for (int n = 1; n <= form.BrowseSession.IconCount; ++n)
+            QCOMPARE(QImage(form.BrowseSession.TempBitmaps[n]).size(), QSize(34, 34));
+    }
+
+    void aFolderThatVanishesAfterTheDialog()
+    {
+        QTemporaryDir gone;
+        const QString folder = gone.path();
+        gone.remove();
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << folder;
+        TMainForm form;
+        form.Open1->trigger();
+        QCOMPARE(dialogs.shown.last(), "information: " + folder + " フォルダーには、イメージファイル(exe,dll)が存在しません。");
     }
 
     void unwritableBitmapEndsTheScan()

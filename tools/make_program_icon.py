@@ -2,8 +2,12 @@
 """Draws Vistrel's program icon (32 x 32, 16 colours) and writes it as XPM.
 
 The design: a small window whose grid of coloured tiles is looked at through a lens.
-Run it from the project root; it rewrites src/app/resources/vistrel.xpm.
+Run it from the project root; it rewrites src/app/resources/vistrel.xpm, which the
+program shows, and src/app/resources/vistrel.png, which the desktop's menu shows.
 """
+
+import struct
+import zlib
 
 PALETTE = {  # the 16 colours of the classic VGA palette, one character each
     ' ': 'None',
@@ -57,6 +61,28 @@ def draw():
     return [''.join(row) for row in px]
 
 
+def write_png(rows, path):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xffffffff)
+
+    raw = b''
+    for row in rows:
+        raw += b'\0'
+        for ch in row:
+            colour = PALETTE[ch]
+            if colour == 'None':
+                raw += b'\0\0\0\0'
+            else:
+                raw += bytes.fromhex(colour[1:]) + b'\xff'
+    png = b'\x89PNG\r\n\x1a\n'
+    png += chunk(b'IHDR', struct.pack('>IIBBBBB', SIZE, SIZE, 8, 6, 0, 0, 0))
+    png += chunk(b'IDAT', zlib.compress(raw, 9))
+    png += chunk(b'IEND', b'')
+    with open(path, 'wb') as out:
+        out.write(png)
+
+
 def main():
     rows = draw()
     lines = ['/* XPM */', 'static const char *vistrel_xpm[] = {',
@@ -67,6 +93,7 @@ def main():
     lines.append('};')
     with open('src/app/resources/vistrel.xpm', 'w', encoding='ascii') as out:
         out.write('\n'.join(lines) + '\n')
+    write_png(rows, 'src/app/resources/vistrel.png')
 
 
 if __name__ == '__main__':

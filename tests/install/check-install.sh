@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs Vistrel into a fresh folder and uses it from there: the batch command line
+# through the link on the PATH, the desktop entry's program, and the window starting up.
+#   check-install.sh BUILD_DIR TEST_DATA_DIR
+set -euo pipefail
+build=$1
+data=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+test -x "$prefix/lib/vistrel/vistrel"
+test -L "$prefix/bin/vistrel"
+test -f "$prefix/share/icons/hicolor/32x32/apps/vistrel.png"
+entry=$prefix/share/applications/vistrel.desktop
+grep -qx "Exec=$prefix/lib/vistrel/vistrel" "$entry"
+grep -qx "Icon=vistrel" "$entry"
+
+# The installed program writes the same icons as the built one.
+mkdir "$work/folder" "$work/installed" "$work/built"
+cp "$data"/icons.exe "$data"/icons64.dll "$work/folder/"
+"$prefix/bin/vistrel" --extract "$work/folder" "$work/installed" >/dev/null
+"$build/bin/vistrel" --extract "$work/folder" "$work/built" >/dev/null
+diff -r "$work/installed" "$work/built"
+test "$(ls "$work/installed" | wc -l)" -eq 11
+
+# The window comes up from the installed folder and keeps running until it is stopped.
+QT_QPA_PLATFORM=offscreen "$prefix/bin/vistrel" &
+program=$!
+sleep 2
+kill -0 "$program"
+kill "$program"
+wait "$program" 2>/dev/null || true
+# Only the executable was installed in the program's folder; a window stopped from
+# outside writes nothing there.
+test "$(ls -A "$prefix/lib/vistrel")" = vistrel
+echo "installed into $prefix and used from there"

@@ -36,10 +36,13 @@ ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const
             continue;
         if (state.IconCount >= kMaxIcons)
             return ExtractionResult::CapacityReached;
-        const int n = ++state.IconCount;
+        const int n = state.IconCount + 1;
         const QString path = NumberedPath(bitmapPrefix, n);
+        // Counted only once written: a count that included the failed icon would make the
+        // grid and Save take its slot's bitmap from an earlier scan for it.
         if (!WriteWholeFile(path, EncodeBmp(DrawIconBitmap(*icon))))
             throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+        state.IconCount = n;
         state.TempBitmaps[static_cast<std::size_t>(n)] = path;
         ProcessMessages();
     }

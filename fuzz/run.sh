@@ -16,5 +16,5 @@ find "$here/tests/data" -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' -o
 # Findings (crash-*, timeout-*, oom-*) land in the build folder; a finding fails the run.
 # libpng reports each broken PNG on stderr by itself; those lines are left out.
 cd "$build"
-bin/fuzz_exeicons -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+bin/fuzz_exeicons -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 "$corpus" 2>&1 | grep -v '^libpng '

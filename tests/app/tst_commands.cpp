@@ -338,6 +338,33 @@ private slots:
         QCOMPARE(form.BrowseSession.SaveFolderPath, QString());
     }
 
+    void saveIntoAFolderThatIsGoneOrReadOnly()
+    {
+        QTemporaryDir target;
+        const QString gone = target.filePath("gone");
+        const QString readOnly = target.filePath("readonly");
+        QVERIFY(QDir().mkdir(readOnly));
+        QFile existing(readOnly + "/Icon00001.bmp");
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("kept");
+        existing.close();
+        QVERIFY(existing.setPermissions(QFileDevice::ReadOwner));
+        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_ << gone << readOnly;
+        TMainForm form;
+        form.Open1->trigger();
+        form.Save1->trigger();
+        form.Save1->trigger();
+        QCOMPARE(dialogs.shown, (QStringList{kPrompt, kPrompt, kPrompt})); // nothing reported
+        QVERIFY(!QFileInfo::exists(gone));
+        // Root may still write into a read-only folder; what must never happen is a cut file.
+        for (const QString& name : QDir(readOnly).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY2(name.startsWith("Icon") && name.endsWith(".bmp"), qPrintable(name));
+        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    }
+
     void shutDownDeletesTheTemporaryBitmaps()
     {
         const QStringList deleted{"Temp00001.bmp", "TEMP00002.BMP", "templates.bmp", "Temp00000.bmp"};

@@ -221,6 +221,35 @@ private slots:
         QFile::remove(IniFile::SettingsPath());
     }
 
+    void paintWithAPathThatCannotStart_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("a directory") << QByteArray("/tmp");
+        QTest::newRow("not executable") << QByteArray("/etc/hostname");
+        QTest::newRow("missing") << QByteArray("/nonexistent/paint");
+        QTest::newRow("quotes") << QByteArray("\"\"\" \"a\"b\" \"");
+        QTest::newRow("the default") << QByteArray();
+    }
+
+    // Paint can't be started: nothing is reported, and the hand-off file is still whole.
+    void paintWithAPathThatCannotStart()
+    {
+        QFETCH(QByteArray, path);
+        QFile settings(IniFile::SettingsPath());
+        QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (!path.isNull())
+            settings.write("[MainForm]\nPath=" + path + "\n");
+        settings.close();
+        RecordingDialogs dialogs;
+        GridFixture grid(2);
+        ShowAndOpen(grid);
+        grid.form.Paint1Click();
+        QCOMPARE(dialogs.shown, QStringList{});
+        QCOMPARE(QImage(ProgramFolder() + "Temp00000.bmp").convertToFormat(QImage::Format_RGB32), Picture(1, {34, 34}));
+        QFile::remove(IniFile::SettingsPath());
+    }
+
     void paintWithAnUnwritableHandOffFile()
     {
         RecordingDialogs dialogs;

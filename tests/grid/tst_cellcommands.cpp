@@ -1,6 +1,7 @@
 // Paging with the scroll bar (mouse, keys, wheel), Copy and Paint, through the real
 // handlers of the main window.
 #include "app/application.h"
+#include "argumentrecorder.h"
 #include "gridfixture.h"
 #include "platform/programfolder.h"
 #include "recordingdialogs.h"
@@ -188,15 +189,8 @@ private slots:
     void paintStartsTheConfiguredProgram()
     {
         // A "paint program" in a folder with a blank in its name, written unquoted.
-        QTemporaryDir tools;
-        QVERIFY(QDir().mkdir(tools.filePath("My Paint")));
-        const QString paint = tools.filePath("My Paint/paint");
-        const QString received = tools.filePath("received.txt");
-        QFile script(paint);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n").arg(received).toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        ArgumentRecorder paintProgram;
+        const QString paint = paintProgram.Program();
         QFile settings(IniFile::SettingsPath());
         QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
         settings.write(("[MainForm]\nPath=" + paint + "\n").toUtf8());
@@ -209,10 +203,7 @@ private slots:
         grid.form.Paint1->trigger();
         const QString handOff = ProgramFolder() + "Temp00000.bmp";
         QCOMPARE(QImage(handOff).convertToFormat(QImage::Format_RGB32), Picture(3, {34, 34}));
-        QTRY_VERIFY(QFileInfo(received).size() > 0);
-        QFile result(received);
-        QVERIFY(result.open(QIODevice::ReadOnly));
-        QCOMPARE(result.readAll(), (handOff + "\n").toUtf8());
+        QCOMPARE(paintProgram.Received(), (handOff + "\n").toUtf8());
 
         // A second Paint overwrites the hand-off file with the new selection.
         grid.form.SelectCell(4);

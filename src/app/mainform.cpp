@@ -4,13 +4,13 @@
 #include "app/tempfiles.h"
 #include "grid/scrollactions.h"
 #include "platform/busy.h"
-#include "print/reportform.h"
 #include "platform/dialogs.h"
-#include "platform/filecopy.h"
 #include "platform/errors.h"
-#include "platform/winexec.h"
+#include "platform/filecopy.h"
 #include "platform/printers.h"
 #include "platform/programfolder.h"
+#include "platform/winexec.h"
+#include "print/reportform.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
 #include "settings/inifile.h"
@@ -22,9 +22,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
+#include <QPainter>
 #include <QPrinter>
 #include <QScopeGuard>
-#include <QPainter>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -347,6 +347,12 @@ void TMainForm::FormClose()
     DeleteTempBitmaps(ProgramFolder());
 }
 
+void TMainForm::EnableFolderCommands(bool enabled)
+{
+    for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
+        item->setEnabled(enabled);
+}
+
 void TMainForm::Open1Click()
 {
     BrowseState& session = BrowseSession;
@@ -381,8 +387,7 @@ void TMainForm::Open1Click()
     IconGrid.ApplyGridGeometry(TIconGrid::Variant::AfterScan, ClientSize(), StatusBar1->height());
     IconGrid.FreePage();
     IconGrid.BuildPage(ScrollBar1->value());
-    for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
-        item->setEnabled(true);
+    EnableFolderCommands(true);
     IconGrid.SelectedCell = 0;
 
     if (listing == ListingResult::CapacityReached)
@@ -390,18 +395,19 @@ void TMainForm::Open1Click()
     else if (iconsLeftOut)
         CurrentDialogs().Information(this, QStringLiteral("アイコンが %1 個を超えたため、%1 個目までを表示しています。").arg(kMaxIcons));
 }
+
 void TMainForm::Close1Click()
 {
     IconGrid.FreePage();
     ScrollBar1->hide();
     setWindowTitle(QStringLiteral("Vistrel"));
-    for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
-        item->setEnabled(false);
+    EnableFolderCommands(false);
     IconGrid.ShuttingDown = false;
     IconGrid.SelectedCell = 0;
     IconGrid.LastCellIndex = -1;
     BrowseSession.ImageFileCount = 0; // no re-layout until the next Open
 }
+
 void TMainForm::Save1Click()
 {
     BrowseState& session = BrowseSession;
@@ -411,6 +417,7 @@ void TMainForm::Save1Click()
     for (int k = 1; k <= session.IconCount; ++k)
         CopyFileReplacing(session.TempBitmaps[k], session.SaveFolderPath + QStringLiteral("/Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')));
 }
+
 void TMainForm::Print1Click()
 {
     if (!ReportForm)
@@ -421,6 +428,7 @@ void TMainForm::Print1Click()
     const auto enableAgain = qScopeGuard([this] { setEnabled(true); });
     ReportForm->IconReport.Preview();
 }
+
 void TMainForm::PrintSetup1Click()
 {
     // Asked anew each time: the default printer may have changed since.

@@ -97,6 +97,8 @@ private:
     void FormCreate();
     void FormClose();
     void FitToRequestedFrame();
+    // Save, Print, Close, Copy and Paint, in that order: on while a folder is shown.
+    void EnableFolderCommands(bool enabled);
     // The selected cell's picture, or nullptr when no cell or a blank one is selected.
     const QImage* SelectedPicture() const;
 

@@ -85,8 +85,12 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QSignalSpy status(form.StatusBar1, &QStatusBar::messageChanged);
+        QStringList enabledInOrder;
+        for (QAction* item : {form.Paint1, form.Copy1, form.Close1, form.Print1, form.Save1})
+            connect(item, &QAction::enabledChanged, item, [&enabledInOrder, item] { enabledInOrder << item->objectName(); });
         form.Open1->trigger();
 
+        QCOMPARE(enabledInOrder, kAllFolderCommands);
         QCOMPARE(dialogs.shown, QStringList{kPrompt});
         QCOMPARE(form.BrowseSession.FolderPath, iconFolder_);
         QCOMPARE(form.BrowseSession.ImageFileCount, 4); // readme.txt is no image file

@@ -24,7 +24,12 @@ void SetUpPrinter(const TReport& report, QPrinter& printer)
         printer.setOutputFileName(settings.outputFileName);
     } else {
         printer.setOutputFormat(QPrinter::NativeFormat);
-        printer.setPrinterName(settings.printerName.isEmpty() ? QPrinterInfo::defaultPrinterName() : settings.printerName);
+        const QString name = settings.printerName.isEmpty() ? QPrinterInfo::defaultPrinterName() : settings.printerName;
+        printer.setPrinterName(name);
+        // Qt quietly takes the default printer for a name it does not know; the pages
+        // must not go to a printer nobody asked for, so no printer is set then.
+        if (printer.printerName() != name)
+            printer.setPrinterName(QString());
     }
     printer.setCopyCount(std::max(settings.copies, 1));
     printer.setCollateCopies(true);

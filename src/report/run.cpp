@@ -18,9 +18,12 @@ void PageStoreSink::PageDone(ReportPage&& page, int)
 
 QString LongTimeFormat(const QLocale& locale)
 {
+    // A Japanese desktop writes its long time with colons ("H:mm:ss"), where Qt's locale
+    // data spells it out with 時, 分 and 秒, too wide for the fields reports leave for it.
+    if (locale.language() == QLocale::Japanese)
+        return QStringLiteral("H:mm:ss");
     // Qt's long time carries the time zone's name ("t"), which a desktop's long time
-    // (hours, minutes and seconds) does not have, and which would not fit the fields
-    // reports leave for it.
+    // (hours, minutes and seconds) does not have, and which would not fit either.
     const QString format = locale.timeFormat(QLocale::LongFormat);
     QString result;
     bool quoted = false;

@@ -19,7 +19,9 @@ skip() {
     echo "SKIP: $*"
     exit 77
 }
-for tool in Xvfb xdotool xclip xprop import convert compare identify cmp; do
+tools=(Xvfb xdotool xclip xprop import convert compare identify cmp)
+[ -n "${VISTREL_PRINT_OUTPUT:-}" ] && tools+=(pdfinfo pdftoppm)
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || skip "$tool is missing (tools/vistrel test installs it)"
 done
 
@@ -84,20 +86,39 @@ window_gone() { ! window_shown "$1"; }
 # (waiting would hang when it is already there).
 click() { xdotool mousemove "$1" "$2" click 1; }
 
-# Opens a menu of the main window with a click on its title and clicks one of its items;
-# the positions are those of the designed window's menu bar, relative to the window.
-menu() {
-    local title_x=$1 item_y=$2
+# Menus open below the menu bar at the window's top left; the positions of titles and
+# items are those of the designed window's menu bar, relative to the window.
+menu_area() {
     grab
-    crop "$screen" "200x160+$win_x+$((win_y + 19))" "$work/menu-before.png"
-    click $((win_x + title_x)) $((win_y + 7))
-    wait_until 5 menu_shown || fail "the menu did not open"
-    click $((win_x + title_x + 24)) $((win_y + item_y))
+    crop "$screen" "200x160+$win_x+$((win_y + 19))" "$1"
 }
 menu_shown() {
-    grab
-    crop "$screen" "200x160+$win_x+$((win_y + 19))" "$work/menu-now.png"
-    ! same_image "$work/menu-before.png" "$work/menu-now.png"
+    menu_area "$work/menu-now.png"
+    ! same_image "$work/menu-before.png" "$work/menu-now.png" || return 1
+    sleep 0.2
+    menu_area "$work/menu-later.png"
+    same_image "$work/menu-now.png" "$work/menu-later.png"
+}
+open_menu() {
+    menu_area "$work/menu-before.png"
+    click $((win_x + $1)) $((win_y + 7))
+    wait_until 5 menu_shown || fail "the menu did not open"
+}
+# Opens a menu with a click on its title and clicks one of its items.
+menu() {
+    open_menu "$1"
+    click $((win_x + $1 + 24)) $((win_y + $2))
+}
+# The picture of a menu, open; closed again with Esc.
+menu_picture() {
+    open_menu "$1"
+    cp "$work/menu-later.png" "$2"
+    xdotool key Escape
+    menu_closed() {
+        menu_area "$work/menu-now.png"
+        same_image "$work/menu-before.png" "$work/menu-now.png"
+    }
+    wait_until 5 menu_closed || fail "Esc did not close the menu"
 }
 file_x=36
 open_y=28
@@ -187,12 +208,7 @@ all_white "$region" || fail "cells before any folder is open"
 all_white "$bar_region" || fail "a scroll bar before any folder is open"
 
 # The File menu as it opens at start, with only Open, printer set-up and Exit enabled.
-click $((win_x + file_x)) $((win_y + 7))
-sleep 0.5
-grab
-crop "$screen" "200x160+$win_x+$((win_y + 19))" "$work/file-menu-start.png"
-xdotool key Escape
-sleep 0.3
+menu_picture "$file_x" "$work/file-menu-start.png"
 
 # The page that should show from icon $1 on: the temporary bitmaps on white at their
 # cells, and with $2 the selection frame of that cell: a square outline of the panel's
@@ -293,13 +309,8 @@ same_image "$work/clip.png" "$prog/$(printf 'Temp%05d.bmp' "$selected_icon")" ||
     fail "the clipboard's picture is not icon $selected_icon"
 
 step "save into a new folder"
-grab
-crop "$screen" "200x160+$win_x+$((win_y + 19))" "$work/menu-before.png"
-click $((win_x + file_x)) $((win_y + 7))
-wait_until 5 menu_shown || fail "the File menu did not open"
+open_menu "$file_x"
 # The main window with a selected icon and its File menu open.
-sleep 0.3
-grab
 crop "$screen" "${win_w}x${win_h}+$win_x+$win_y" "$shots/main-window.png"
 click $((win_x + file_x + 24)) $((win_y + save_y))
 choose_folder saved key
@@ -318,7 +329,6 @@ slot() {
 }
 
 if [ -n "${VISTREL_PRINT_OUTPUT:-}" ]; then
-    command -v pdfinfo >/dev/null && command -v pdftoppm >/dev/null || skip "poppler-utils is missing"
     printed_before=$(ls "$VISTREL_PRINT_OUTPUT")
 else
     echo "No print server (VISTREL_PRINT_OUTPUT unset): the preview is checked, printing is not"
@@ -341,7 +351,8 @@ first_preview_page() {
     grab
     all_white "$rows_below" && return 1
     crop "$screen" 1024x768+0+0 "$work/preview-now.png"
-    sleep 0.5
+    # Still for a second: the run has made its second page, which the status bar counts.
+    sleep 1
     grab
     crop "$screen" 1024x768+0+0 "$work/preview-page1.png"
     same_image "$work/preview-now.png" "$work/preview-page1.png"
@@ -404,11 +415,7 @@ wait_until 10 window_shown '^Vistrel$' || fail "caption '$(xdotool getwindowname
 wait_until 10 eval 'grab; all_white "$region"' || fail "cells left after Close"
 all_white "$bar_region" || fail "the scroll bar still shows after Close"
 shot closed
-click $((win_x + file_x)) $((win_y + 7))
-sleep 0.5
-grab
-crop "$screen" "200x160+$win_x+$((win_y + 19))" "$work/file-menu-closed.png"
-xdotool key Escape
+menu_picture "$file_x" "$work/file-menu-closed.png"
 same_image "$work/file-menu-start.png" "$work/file-menu-closed.png" ||
     fail "after Close the File menu is not as at start"
 

@@ -8,7 +8,8 @@
 #     DATA     the folder of the committed test executables
 #     SHOTS    where the screenshots of the main steps are kept
 # Printing is checked when VISTREL_PRINT_OUTPUT names the print server's PDF folder
-# (tools/vistrel test starts one); exits 77 when the X tools are missing.
+# (tools/vistrel test starts one); exits 77 when the X tools are missing. E2E_KEEP=1 keeps
+# the session's work folder under /tmp for a look afterwards.
 set -euo pipefail
 
 program=$1

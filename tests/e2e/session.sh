@@ -127,6 +127,8 @@ close_y=50
 save_y=72
 print_y=96
 exit_y=142
+edit_x=98
+copy_y=28
 
 # --- The scene: a program folder holding only the executable, a home folder with a folder
 # of executables and libraries, and an empty folder to save into.
@@ -289,25 +291,44 @@ all_white "$bar_region" && fail "no scroll bar with $icon_count icons"
 shot first-page
 
 step "one page down with the scroll bar's lower arrow"
+page_start=$((1 + columns * rows))
 click $((bar_x + 8)) $((panel_y + panel_h - 2 - 8))
 # The rebuilt page shows the selection, still cell 0, with its frame.
-expect_page $((1 + columns * rows)) 0
+expect_page "$page_start" 0
+
+temp_bitmap() { printf '%s/Temp%05d.bmp' "$prog" "$1"; }
+click_cell() { click $((panel_x + 16 + 50 * ($1 % columns) + 17)) $((panel_y + 16 + 51 * ($1 / columns) + 17)); }
+# The clipboard, read as PNG by another process, holds the 34 x 34 temporary bitmap of icon $1.
+clipboard_holds() {
+    xclip -selection clipboard -t image/png -o >"$work/clip.png" 2>/dev/null || return 1
+    [ "$(identify -format '%wx%h' "$work/clip.png" 2>/dev/null)" = 34x34 ] || return 1
+    same_image "$work/clip.png" "$(temp_bitmap "$1")"
+}
+clipboard_says() { identify "$work/clip.png" 2>/dev/null || echo "no picture"; }
 
 step "select a cell"
 selected=20
-click $((panel_x + 16 + 50 * (selected % columns) + 17)) $((panel_y + 16 + 51 * (selected / columns) + 17))
-expect_page $((1 + columns * rows)) "$selected"
+click_cell "$selected"
+expect_page "$page_start" "$selected"
 shot selected
-selected_icon=$((1 + columns * rows + selected))
 
-step "copy, and the clipboard read by another process"
+step "copy with Ctrl+C, and the clipboard read by another process"
 xdotool key ctrl+c
-clipboard_png() { xclip -selection clipboard -t image/png -o >"$work/clip.png" 2>/dev/null && [ -s "$work/clip.png" ]; }
-wait_until 10 clipboard_png || fail "no PNG picture on the clipboard"
-[ "$(identify -format '%wx%h' "$work/clip.png")" = 34x34 ] ||
-    fail "the clipboard's picture is $(identify -format '%wx%h' "$work/clip.png"), not 34x34"
-same_image "$work/clip.png" "$prog/$(printf 'Temp%05d.bmp' "$selected_icon")" ||
-    fail "the clipboard's picture is not icon $selected_icon"
+wait_until 10 clipboard_holds $((page_start + selected)) ||
+    fail "the clipboard does not hold icon $((page_start + selected)): $(clipboard_says)"
+
+step "select another cell and copy through the Edit menu"
+# One whose picture differs from the one on the clipboard, so that the copy shows.
+other=$((selected + columns))
+while cmp -s "$(temp_bitmap $((page_start + selected)))" "$(temp_bitmap $((page_start + other)))"; do
+    other=$((other + 1))
+done
+click_cell "$other"
+expect_page "$page_start" "$other"
+selected=$other
+menu "$edit_x" "$copy_y"
+wait_until 10 clipboard_holds $((page_start + selected)) ||
+    fail "the clipboard does not hold icon $((page_start + selected)): $(clipboard_says)"
 
 step "save into a new folder"
 open_menu "$file_x"
@@ -408,7 +429,7 @@ click 512 400
 xdotool key Escape
 wait_until 10 window_gone '^プレビュー$' || fail "Esc did not close the preview"
 # The main window is usable again, with its page and selection as they were.
-expect_page $((1 + columns * rows)) "$selected"
+expect_page "$page_start" "$selected"
 
 step "close the folder"
 menu "$file_x" "$close_y"

@@ -208,6 +208,13 @@ bar_x=$((panel_x + win_w - 2 - 16))
 bar_region="16x$((panel_h - 4))+$bar_x+$((panel_y + 2))"
 
 all_white "$region" || fail "cells before any folder is open"
+# The status bar, 19 pixels along the bottom, without its size grip at the right end.
+status_blank() {
+    grab
+    [ "$(convert "$screen" -crop "$((win_w - 40))x15+$((win_x + 2))+$((win_y + win_h - 17))" +repage \
+        -format '%[fx:maxima.intensity - minima.intensity]' info:)" = 0 ]
+}
+status_blank || fail "text in the status bar at start"
 all_white "$bar_region" || fail "a scroll bar before any folder is open"
 
 # The File menu as it opens at start, with only Open, printer set-up and Exit enabled.
@@ -288,6 +295,8 @@ step "the first page"
 expect_page 1
 grab
 all_white "$bar_region" && fail "no scroll bar with $icon_count icons"
+# The scan's progress text is gone, and no menu is open to show a hint.
+status_blank || fail "text left in the status bar after Open"
 shot first-page
 
 step "one page down with the scroll bar's lower arrow"
@@ -436,6 +445,7 @@ menu "$file_x" "$close_y"
 wait_until 10 window_shown '^Vistrel$' || fail "caption '$(xdotool getwindowname "$win")' after Close"
 wait_until 10 eval 'grab; all_white "$region"' || fail "cells left after Close"
 all_white "$bar_region" || fail "the scroll bar still shows after Close"
+status_blank || fail "text in the status bar after Close"
 shot closed
 menu_picture "$file_x" "$work/file-menu-closed.png"
 same_image "$work/file-menu-start.png" "$work/file-menu-closed.png" ||

@@ -415,7 +415,7 @@ void TMainForm::Save1Click()
         return;
     BusyCursor hourglass;
     for (int k = 1; k <= session.IconCount; ++k)
-        CopyFileReplacing(session.TempBitmaps[k], session.SaveFolderPath + QStringLiteral("/Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')));
+        CopyFileReplacing(session.TempBitmaps[k], NumberedBitmapPath(session.SaveFolderPath + QStringLiteral("/Icon"), k));
 }
 
 void TMainForm::Print1Click()
@@ -461,7 +461,8 @@ void TMainForm::Paint1Click()
     const QImage* picture = SelectedPicture();
     if (!picture)
         return;
-    const QString handOff = ProgramFolder() + QStringLiteral("Temp00000.bmp");
+    // Number 0 is never an icon's, so the hand-off file never replaces one of them.
+    const QString handOff = TempBitmapPath(0);
     if (!picture->save(handOff, "BMP"))
         throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(handOff));
     // The paint program's path goes in unquoted, as it stands in the settings.

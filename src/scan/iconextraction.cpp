@@ -7,16 +7,14 @@
 #include "platform/mappedfile.h"
 #include "platform/programfolder.h"
 
-namespace {
-QString NumberedPath(const QString& prefix, int number)
+QString NumberedBitmapPath(const QString& prefix, int number)
 {
     return prefix + QStringLiteral("%1.bmp").arg(number, 5, 10, QLatin1Char('0'));
 }
-} // namespace
 
 QString TempBitmapPath(int number)
 {
-    return NumberedPath(ProgramFolder() + QStringLiteral("Temp"), number);
+    return NumberedBitmapPath(ProgramFolder() + QStringLiteral("Temp"), number);
 }
 
 ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName)
@@ -37,7 +35,7 @@ ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const
         if (state.IconCount >= kMaxIcons)
             return ExtractionResult::CapacityReached;
         const int n = state.IconCount + 1;
-        const QString path = NumberedPath(bitmapPrefix, n);
+        const QString path = NumberedBitmapPath(bitmapPrefix, n);
         // Counted only once written: a count that included the failed icon would make the
         // grid and Save take its slot's bitmap from an earlier scan for it.
         if (!WriteWholeFile(path, EncodeBmp(DrawIconBitmap(*icon))))

@@ -10,6 +10,9 @@ enum class ExtractionResult {
     CapacityReached, // TempBitmaps is full: icons after number kMaxIcons were left out
 };
 
+// prefix + number in the pattern "00000" + ".bmp": Icon00001.bmp, Temp00012.bmp, Temp10000.bmp.
+QString NumberedBitmapPath(const QString& prefix, int number);
+
 // The temporary bitmap of icon number n: ProgramFolder() + "Temp" + n as "00000" + ".bmp".
 QString TempBitmapPath(int number);
 

@@ -19,37 +19,35 @@ bool TReportImage::LoadFromFile(const QString& path)
     return !Picture.isNull();
 }
 
+template <typename Control, typename... Arguments>
+Control& TReportBand::Add(Arguments&&... arguments)
+{
+    auto control = std::make_unique<Control>(std::forward<Arguments>(arguments)...);
+    Control& result = *control;
+    controls_.push_back(std::move(control));
+    return result;
+}
+
 TReportLabel& TReportBand::AddLabel(const QRectF& bounds, const QString& caption)
 {
-    auto label = std::make_unique<TReportLabel>(bounds);
-    label->Caption = caption;
-    auto& result = *label;
-    controls_.push_back(std::move(label));
-    return result;
+    TReportLabel& label = Add<TReportLabel>(bounds);
+    label.Caption = caption;
+    return label;
 }
 
 TReportSysData& TReportBand::AddSysData(const QRectF& bounds, TSysDataType kind)
 {
-    auto data = std::make_unique<TReportSysData>(bounds, kind);
-    auto& result = *data;
-    controls_.push_back(std::move(data));
-    return result;
+    return Add<TReportSysData>(bounds, kind);
 }
 
 TReportImage& TReportBand::AddImage(const QRectF& bounds)
 {
-    auto image = std::make_unique<TReportImage>(bounds);
-    auto& result = *image;
-    controls_.push_back(std::move(image));
-    return result;
+    return Add<TReportImage>(bounds);
 }
 
 TReportShape& TReportBand::AddShape(const QRectF& bounds, TShapeType kind)
 {
-    auto shape = std::make_unique<TReportShape>(bounds, kind);
-    auto& result = *shape;
-    controls_.push_back(std::move(shape));
-    return result;
+    return Add<TReportShape>(bounds, kind);
 }
 
 TReport::TReport(const QWidget* form) : TReport(form, QLocale::system()) {}

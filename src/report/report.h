@@ -147,6 +147,9 @@ public:
     QColor Color = Qt::white;
 
 private:
+    template <typename Control, typename... Arguments>
+    Control& Add(Arguments&&... arguments);
+
     std::vector<std::unique_ptr<TReportControl>> controls_;
 };
 

@@ -2,7 +2,8 @@
 # into a folder the tests read. Sourced by tools/vistrel; safe to run again and again.
 #   print_server_start    starts cupsd if none runs, adds the queue, exports PRINTER
 #                         (the tests' default printer) and VISTREL_PRINT_OUTPUT
-#   print_server_stop     removes the queue and stops cupsd if it was started here
+#   print_server_stop     removes the queue and its files, and stops cupsd if it was
+#                         started here
 
 print_queue=VistrelTest
 print_output=/var/spool/cups-pdf/$print_queue
@@ -39,6 +40,7 @@ print_server_stop() {
     [ "$(id -u)" -eq 0 ] || return 0
     lpadmin -x "$print_queue" 2>/dev/null || true
     rm -f "/etc/cups/cups-pdf-$print_queue.conf"
+    rm -rf "$print_output"
     if [ -n "$print_started_cupsd" ]; then
         pkill -x cupsd || true
         for _ in $(seq 50); do pgrep -x cupsd >/dev/null || break; sleep 0.1; done

@@ -4,8 +4,8 @@
 //   QT_QPA_PLATFORM=offscreen bench_report [icon count]     timings
 //   bench_report --show [icon count]                        the preview, left open
 //   bench_report --png page.png [icon count]                page 1 at 150 dpi
-#include "iconlist.h"
-
+#include "app/application.h"
+#include "print/reportform.h"
 #include "report/pagefile.h"
 #include "report/pages.h"
 #include "report/preview.h"
@@ -66,18 +66,26 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     const QStringList files = WriteIcons(dir.path(), count);
-    BenchIconList list(files, QStringLiteral("C:\\Program Files\\Vistrel\\samples"));
+    // The program's own icon list, fed from a browse state that names the bitmaps.
+    InstallFontSubstitutes();
+    const auto session = std::make_unique<BrowseState>();
+    session->FolderPath = QStringLiteral("/home/user/icons/samples");
+    session->IconCount = std::min(int(files.size()), kMaxIcons);
+    for (int n = 1; n <= session->IconCount; ++n)
+        session->TempBitmaps[n] = files[n - 1];
+    TReportForm list(*session);
+    TReport& report = list.IconReport;
 
     if (!png.isEmpty()) {
         ReportPages pages;
-        pages.paperSize = QSizeF(list.report.Page.pageWidth, list.report.Page.pageLength);
+        pages.paperSize = QSizeF(report.Page.pageWidth, report.Page.pageLength);
         PageStoreSink sink(pages);
-        ReportRun run(list.report);
+        ReportRun run(report);
         run.Execute(sink);
         return RenderPage(pages.pages.at(0), pages.paperSize, 150).save(png) ? 0 : 1;
     }
     if (show) {
-        list.report.Preview();
+        report.Preview();
         return 0;
     }
 
@@ -100,16 +108,16 @@ int main(int argc, char** argv)
         });
     });
     clock.start();
-    list.report.Preview();
+    report.Preview();
     std::printf("icons %d, pages %d\n", count, pageCount);
     std::printf("preview: first page shown %.3f s (target 0.2), whole run %.3f s (target 1)\n", firstPage, wholeRun);
 
     const QString pdf = dir.filePath(QStringLiteral("list.pdf"));
-    list.report.PrinterSettings.outputFileName = pdf;
+    report.PrinterSettings.outputFileName = pdf;
     QPrinter printer(QPrinter::HighResolution);
-    SetUpPrinter(list.report, printer);
+    SetUpPrinter(report, printer);
     clock.restart();
-    const PrintOutcome outcome = PrintReportOn(list.report, printer, pageCount);
+    const PrintOutcome outcome = PrintReportOn(report, printer, pageCount);
     const double printed = clock.nsecsElapsed() / 1e9;
     std::printf("print to PDF: %.3f s (target 2), %d pages, %.1f MB\n", printed, outcome.sheets,
                 QFileInfo(pdf).size() / 1e6);

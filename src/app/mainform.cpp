@@ -312,8 +312,7 @@ void TMainForm::ScrollBar1Scroll(int code, int position)
 
 void TMainForm::SelectCell(int cell)
 {
-    if (IconGrid.SelectedCell <= IconGrid.LastCellIndex && IconGrid.SelectionFrames[IconGrid.SelectedCell])
-        IconGrid.SelectionFrames[IconGrid.SelectedCell]->hide();
+    IconGrid.HideSelectionFrame();
     if (IconGrid.SelectionFrames[cell])
         IconGrid.SelectionFrames[cell]->show();
     IconGrid.SelectedCell = cell;
@@ -388,6 +387,8 @@ void TMainForm::Open1Click()
     IconGrid.FreePage();
     IconGrid.BuildPage(ScrollBar1->value());
     EnableFolderCommands(true);
+    // A click while the page was being built may have shown a frame; after Open none shows.
+    IconGrid.HideSelectionFrame();
     IconGrid.SelectedCell = 0;
 
     if (listing == ListingResult::CapacityReached)

@@ -40,7 +40,11 @@ void TIconGrid::ApplyGridGeometry(Variant variant, QSize client, int statusBarHe
 
 void TIconGrid::BuildPage(int firstIcon)
 {
+    // Disabling the bar makes Qt pass its keyboard focus on, and enabling it again does
+    // not bring the focus back; the keys would stop paging after the first rebuild.
+    const bool barHadFocus = scrollBar_.hasFocus();
     scrollBar_.setEnabled(false);
+    const QWidget* focusAfterDisabling = scrollBar_.window()->focusWidget();
     LastCellIndex = -1;
     const int cells = CellsOnPage(PageCells(), session_.IconCount, firstIcon);
     for (int k = 0; k < cells; ++k) {
@@ -58,6 +62,9 @@ void TIconGrid::BuildPage(int firstIcon)
         LoadCell(*cell, firstIcon + k);
     }
     scrollBar_.setEnabled(true);
+    // Unless something else has taken the focus meanwhile.
+    if (barHadFocus && scrollBar_.window()->focusWidget() == focusAfterDisabling)
+        scrollBar_.setFocus(Qt::OtherFocusReason);
 }
 
 void TIconGrid::LoadCell(TIconCell& cell, int icon)
@@ -88,6 +95,12 @@ void TIconGrid::FreePage()
             ProcessMessages();
         }
     }
+}
+
+void TIconGrid::HideSelectionFrame()
+{
+    if (SelectedCell <= LastCellIndex && SelectionFrames[SelectedCell])
+        SelectionFrames[SelectedCell]->hide();
 }
 
 void TIconGrid::RestoreSelectionFrame()

@@ -41,6 +41,8 @@ public:
     void BuildPage(int firstIcon);
     void LoadCell(TIconCell& cell, int icon);
     void FreePage();
+    // Hides the frame of SelectedCell when that cell is on the page.
+    void HideSelectionFrame();
     void RestoreSelectionFrame();
 
 private:

@@ -6,6 +6,15 @@
 #include <QWheelEvent>
 
 namespace {
+// The buttons the bar moves with: the left one, and the middle one, which some styles
+// take to jump to the place clicked.
+constexpr Qt::MouseButtons kMovingButtons = Qt::LeftButton | Qt::MiddleButton;
+
+bool MovesTheBar(Qt::MouseButton button)
+{
+    return kMovingButtons.testFlag(button);
+}
+
 bool IsScrollKey(int key)
 {
     switch (key) {
@@ -26,6 +35,10 @@ bool IsScrollKey(int key)
 
 ScrollActions::ScrollActions(QScrollBar& bar, QWidget& wheelArea) : QObject(&bar), bar_(bar)
 {
+    // Qt's own menu on the bar (Scroll here, Top, Page down ...) moves it with no end of
+    // the action, so the page would stay behind; the bar has no menu, and a right click
+    // does nothing.
+    bar.setContextMenuPolicy(Qt::PreventContextMenu);
     bar.installEventFilter(this);
     wheelArea.installEventFilter(this);
     connect(&bar, &QAbstractSlider::actionTriggered, this, &ScrollActions::OnAction);
@@ -69,12 +82,15 @@ bool ScrollActions::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::Wheel:
         return Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+    // Qt hands the second press of a double click over as a double click, which the bar
+    // takes as one more press all the same. A disabled bar (a page being built) takes none.
     case QEvent::MouseButtonPress:
-        if (watched == &bar_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+    case QEvent::MouseButtonDblClick:
+        if (watched == &bar_ && bar_.isEnabled() && MovesTheBar(static_cast<QMouseEvent*>(event)->button()))
             mouseDown_ = true;
         break;
     case QEvent::MouseButtonRelease:
-        if (watched == &bar_ && mouseDown_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == &bar_ && mouseDown_ && !(static_cast<QMouseEvent*>(event)->buttons() & kMovingButtons)) {
             mouseDown_ = false;
             // Let the bar finish its own handling (the thumb's final place) first.
             bar_.event(event);

@@ -1,7 +1,7 @@
 // Turns what the scroll bar does into scroll actions with the Windows notification codes,
 // including the end of each action, which Qt's scroll bar does not announce: a mouse
-// button released over the bar, a key released, and each wheel notch (one line step,
-// then the end).
+// button released over the bar (after a press or a double click), a key released, and
+// each wheel notch (one line step, then the end).
 #pragma once
 
 #include <QObject>

@@ -216,6 +216,43 @@ private slots:
         QVERIFY(QFile::exists(IniFile::SettingsPath()));
     }
 
+    void aClickWhileOpenBuildsThePageLeavesNoFrame()
+    {
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto visibleFrames = [&] {
+            QList<int> visible;
+            for (int k = 0; k <= form.IconGrid.LastCellIndex; ++k)
+                if (form.IconGrid.SelectionFrames[k] && form.IconGrid.SelectionFrames[k]->isVisible())
+                    visible << k;
+            return visible;
+        };
+        const auto click = [&](int cell) {
+            QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, form.IconGrid.IconCells[cell]->mapTo(&form, QPoint(5, 5)));
+        };
+        // Clicks cell 3 as soon as the page being built has placed it.
+        bool clicked = false;
+        QTimer clicker;
+        connect(&clicker, &QTimer::timeout, &form, [&] {
+            if (!clicked && form.IsBusy() && form.IconGrid.IconCells[3] && form.IconGrid.IconCells[3]->isVisible()) {
+                clicked = true;
+                click(3);
+                QCOMPARE(visibleFrames(), QList<int>{3});
+            }
+        });
+        clicker.start(0);
+        form.Open1->trigger();
+        clicker.stop();
+        QVERIFY(clicked);
+        QCOMPARE(form.IconGrid.SelectedCell, 0);
+        QCOMPARE(visibleFrames(), QList<int>{});
+        click(5);
+        QCOMPARE(visibleFrames(), QList<int>{5});
+    }
+
     void awkwardNamesAndAFileThatVanishes()
     {
         const QString folder = MakeFolder(folders_, "awkward", {"with space.exe=icons64.dll", "quote\"d'.dll=icons64.dll",

@@ -9,7 +9,9 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace {
@@ -38,6 +40,12 @@ int IconShownBy(const TIconCell* cell)
 {
     const QRgb pixel = cell->Picture().pixel(0, 0);
     return qRed(pixel) + (qGreen(pixel) / 16) * 256;
+}
+
+// A point of a widget in its window's coordinates, where the window system's events land.
+QPoint InWindow(const QWidget& widget, QPoint point)
+{
+    return widget.mapTo(widget.window(), point);
 }
 
 void Wheel(QWidget* target, int delta)
@@ -158,6 +166,74 @@ private slots:
         QCOMPARE(IconShownBy(grid.form.IconGrid.IconCells[0]), 139);
         Wheel(grid.form.Panel1, 60); // half a notch does nothing yet
         QCOMPARE(bar.value(), 139);
+    }
+
+    // Through the window, as the window system delivers them: Qt turns the second press
+    // of a double click into a double-click event, and keys go to the focused widget.
+    void doubleClicksAndKeysEndWhereTheBarStands()
+    {
+        GridFixture grid(500); // pages of 112, Max 389
+        ShowAndOpen(grid);
+        QVERIFY(QTest::qWaitForWindowActive(&grid.form));
+        QScrollBar& bar = *grid.form.ScrollBar1;
+        QWindow* window = grid.form.windowHandle();
+        const auto pageStart = [&] { return IconShownBy(grid.form.IconGrid.IconCells[0]); };
+
+        QTest::mouseDClick(window, Qt::LeftButton, {}, InWindow(bar, DownArrow(bar)));
+        QCOMPARE(bar.value(), 225);
+        QCOMPARE(pageStart(), 225);
+        QTest::mouseDClick(window, Qt::LeftButton, {}, InWindow(bar, DownArrow(bar))); // again at once
+        QCOMPARE(bar.value(), 389);
+        QCOMPARE(pageStart(), 389);
+        QTest::mouseDClick(window, Qt::LeftButton, {}, InWindow(bar, QPoint(bar.width() / 2, 40))); // the trough above the thumb
+        QCOMPARE(bar.value(), 165);
+        QCOMPARE(pageStart(), 165);
+        // The middle button jumps to the place clicked in some styles; wherever the bar
+        // ends, the page follows it.
+        QTest::mouseClick(window, Qt::MiddleButton, {}, InWindow(bar, QPoint(bar.width() / 2, bar.height() - 30)));
+        QCOMPARE(pageStart(), bar.value());
+
+        // The clicks gave the bar the focus, and every rebuild leaves it there.
+        QVERIFY(bar.hasFocus());
+        const QList<QPair<Qt::Key, int>> keys{{Qt::Key_Home, 1},     {Qt::Key_PageDown, 113}, {Qt::Key_PageDown, 225},
+                                              {Qt::Key_End, 389},    {Qt::Key_PageUp, 277},   {Qt::Key_Up, 165},
+                                              {Qt::Key_Home, 1},     {Qt::Key_Down, 113}};
+        for (const auto& [key, first] : keys) {
+            QTest::keyClick(window, key);
+            QCOMPARE(bar.value(), first);
+            QCOMPARE(pageStart(), first);
+            QVERIFY(bar.hasFocus());
+        }
+    }
+
+    // Qt's own menu on the bar would move it without rebuilding the page, and in English.
+    void theBarHasNoMenu()
+    {
+        GridFixture grid(250);
+        ShowAndOpen(grid);
+        QVERIFY(QTest::qWaitForWindowActive(&grid.form));
+        QScrollBar& bar = *grid.form.ScrollBar1;
+        QTest::mouseClick(grid.form.windowHandle(), Qt::LeftButton, {}, InWindow(bar, DownArrow(bar)));
+        QStringList menus;
+        const auto recordMenus = [&] {
+            // A menu runs its own loop; this closes it from inside, after noting its entries.
+            QTimer::singleShot(0, &grid.form, [&] {
+                if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                    for (QAction* entry : menu->actions())
+                        menus << entry->text();
+                    menu->close();
+                }
+            });
+        };
+        recordMenus();
+        QTest::mouseClick(grid.form.windowHandle(), Qt::RightButton, {}, InWindow(bar, QPoint(bar.width() / 2, 60)));
+        QTest::qWait(20);
+        recordMenus();
+        QTest::keyClick(grid.form.windowHandle(), Qt::Key_Menu);
+        QTest::qWait(20);
+        QCOMPARE(menus, QStringList{});
+        QCOMPARE(bar.value(), 113);
+        QCOMPARE(IconShownBy(grid.form.IconGrid.IconCells[0]), 113);
     }
 
     void copyPutsTheCellsOwnPictureOnTheClipboard()

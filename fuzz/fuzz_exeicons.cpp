@@ -1,4 +1,5 @@
 // libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image.
+#include "platform/bytesource.h"
 #include "platform/dib.h"
 #include "platform/exeicons.h"
 
@@ -19,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::span<const std::uint8_t> bytes(data, size);
     // Every group, as the extraction reads them: a file that makes this slow is a finding.
-    IconReader reader(bytes);
+    // The reader the program uses, over a source in memory instead of a file.
+    const SpanSource source(bytes);
+    IconReader reader(source);
     const int count = reader.Count();
     for (int i = 0; i < count; ++i) {
         if (const auto icon = reader.Read(i))

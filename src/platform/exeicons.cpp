@@ -1,5 +1,6 @@
 #include "platform/exeicons.h"
 
+#include "platform/bytesource.h"
 #include "platform/dib.h"
 
 #include <bit>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -125,36 +127,59 @@ constexpr std::uint32_t kNeResourceTableField = 0x24;
 constexpr std::uint32_t kNeResidentNamesField = 0x26;
 
 using Bytes = std::span<const std::uint8_t>;
+using Buffer = std::vector<std::uint8_t>;
 
-bool Has(Bytes bytes, std::uint64_t offset, std::uint64_t length)
+// The largest resource the reader loads: far above any real icon image (a 256x256 32-bit
+// DIB is 270 KB) or group, low enough that a damaged size allocates little.
+constexpr std::uint64_t kMaxResourceBytes = std::uint64_t{8} << 20;
+
+template <typename T>
+std::optional<T> Read(const ByteSource& file, std::uint64_t offset)
 {
-    return offset <= bytes.size() && length <= bytes.size() - offset;
+    static_assert(std::is_trivially_copyable_v<T>);
+    T value;
+    if (!file.ReadAt(offset, std::span(reinterpret_cast<std::uint8_t*>(&value), sizeof(T))))
+        return std::nullopt;
+    return value;
 }
 
 template <typename T>
 std::optional<T> Read(Bytes bytes, std::uint64_t offset)
 {
-    static_assert(std::is_trivially_copyable_v<T>);
-    if (!Has(bytes, offset, sizeof(T)))
-        return std::nullopt;
-    T value;
-    std::memcpy(&value, bytes.data() + offset, sizeof(T));
-    return value;
+    return Read<T>(SpanSource(bytes), offset);
 }
 
-Bytes Slice(Bytes bytes, std::uint64_t offset, std::uint64_t length)
-{
-    if (!Has(bytes, offset, length))
-        return {};
-    return bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-}
-
-// One image a group offers, as its directory entry describes it.
-struct Candidate {
-    int Width;
-    int Height;
-    int BitCount;
+// Where a resource's bytes lie in the file; Length 0 when there is none.
+struct Extent {
+    std::uint64_t Offset = 0;
+    std::uint64_t Length = 0;
 };
+
+// The bytes of extent, read whole: nothing when they don't all lie in the file, are too
+// many, or can't be read (the file was cut short since it was opened).
+std::optional<Buffer> Load(const ByteSource& file, Extent extent)
+{
+    if (extent.Length == 0 || extent.Length > kMaxResourceBytes || extent.Offset > file.Size()
+        || extent.Length > file.Size() - extent.Offset)
+        return std::nullopt;
+    Buffer bytes(static_cast<std::size_t>(extent.Length));
+    if (!file.ReadAt(extent.Offset, bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+// count records of T from offset, as many of them as lie in the file, in one read.
+template <typename T>
+std::vector<T> ReadArray(const ByteSource& file, std::uint64_t offset, std::uint64_t count)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    const std::uint64_t room = offset <= file.Size() ? (file.Size() - offset) / sizeof(T) : 0;
+    std::vector<T> records(static_cast<std::size_t>(std::min(count, room)));
+    const std::span bytes(reinterpret_cast<std::uint8_t*>(records.data()), records.size() * sizeof(T));
+    if (!file.ReadAt(offset, bytes))
+        records.clear();
+    return records;
+}
 
 int Dimension(std::uint8_t value)
 {
@@ -163,35 +188,31 @@ int Dimension(std::uint8_t value)
 
 // The image of a group for the 32x32 large icon at 32 bits per pixel: nearest in size,
 // then nearest in depth among those exactly as far off in width and in height; the first
-// entry wins every tie. entry(i) gives candidate i of count, or nothing past the data.
-template <typename EntryAt>
-int ChooseImage(std::uint32_t count, EntryAt entry)
+// entry wins every tie.
+int ChooseImage(const std::vector<IconEntry>& entries)
 {
     int best = -1;
     int bestDistance = 0;
     int dx = 0;
     int dy = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::optional<Candidate> c = entry(i);
-        if (!c)
-            break;
-        const int distance = std::abs(kIconSize - c->Width) + std::abs(kIconSize - c->Height);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const int width = Dimension(entries[i].Width);
+        const int height = Dimension(entries[i].Height);
+        const int distance = std::abs(kIconSize - width) + std::abs(kIconSize - height);
         if (best < 0 || distance < bestDistance) {
             best = static_cast<int>(i);
             bestDistance = distance;
-            dx = std::abs(kIconSize - c->Width);
-            dy = std::abs(kIconSize - c->Height);
+            dx = std::abs(kIconSize - width);
+            dy = std::abs(kIconSize - height);
         }
     }
     int chosen = -1;
     int chosenDepth = 0;
-    for (std::uint32_t i = 0; best >= 0 && i < count; ++i) {
-        const std::optional<Candidate> c = entry(i);
-        if (!c)
-            break;
-        if (std::abs(kIconSize - c->Width) != dx || std::abs(kIconSize - c->Height) != dy)
+    for (std::size_t i = 0; best >= 0 && i < entries.size(); ++i) {
+        const IconEntry& e = entries[i];
+        if (std::abs(kIconSize - Dimension(e.Width)) != dx || std::abs(kIconSize - Dimension(e.Height)) != dy)
             continue;
-        const int depth = std::abs(32 - c->BitCount);
+        const int depth = std::abs(32 - e.BitCount);
         if (chosen < 0 || depth < chosenDepth) {
             chosen = static_cast<int>(i);
             chosenDepth = depth;
@@ -200,42 +221,43 @@ int ChooseImage(std::uint32_t count, EntryAt entry)
     return chosen;
 }
 
-// Entry i of an icon directory (a group resource or an icon file) whose entries are T.
+// The entries of an icon directory (a group resource or an icon file's header) whose
+// records are T, as many as lie in its bytes.
 template <typename T>
-std::optional<T> DirectoryEntry(Bytes directory, std::uint32_t i)
-{
-    return Read<T>(directory, sizeof(GroupIconHeader) + std::uint64_t{i} * sizeof(T));
-}
-
-template <typename T>
-std::optional<T> ChooseEntry(Bytes directory)
+std::vector<IconEntry> DirectoryEntries(Bytes directory)
 {
     const auto header = Read<GroupIconHeader>(directory, 0);
     if (!header)
-        return std::nullopt;
-    const int chosen = ChooseImage(header->Count, [&](std::uint32_t i) -> std::optional<Candidate> {
-        const auto entry = DirectoryEntry<T>(directory, i);
-        if (!entry)
-            return std::nullopt;
-        return Candidate{Dimension(entry->Width), Dimension(entry->Height), entry->BitCount};
-    });
-    if (chosen < 0)
-        return std::nullopt;
-    return DirectoryEntry<T>(directory, static_cast<std::uint32_t>(chosen));
+        return {};
+    const std::uint64_t room = (directory.size() - sizeof(GroupIconHeader)) / sizeof(T);
+    std::vector<IconEntry> entries;
+    entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(header->Count, room)));
+    for (std::uint64_t i = 0; i < header->Count && i < room; ++i) {
+        const auto e = Read<T>(directory, sizeof(GroupIconHeader) + i * sizeof(T));
+        std::uint32_t where = 0;
+        if constexpr (std::is_same_v<T, GroupIconEntry>)
+            where = e->Id;
+        else
+            where = e->ImageOffset;
+        entries.push_back({e->Width, e->Height, e->ColorCount, e->Reserved, e->Planes, e->BitCount, e->BytesInRes, where});
+    }
+    return entries;
 }
 
 // ---- PE ----------------------------------------------------------------------------
 
 class PeResources {
 public:
-    // Nothing when bytes is no PE image with a resource directory.
-    static std::optional<PeResources> Open(Bytes file);
+    // Nothing when file is no PE image with a resource directory.
+    static std::optional<PeResources> Open(const ByteSource& file);
 
-    int GroupCount() const;
-    Bytes Group(int index) const;
-    Bytes Icon(std::uint16_t id);
+    int GroupCount() const { return static_cast<int>(groups_.size()); }
+    Extent Group(int index) const;
+    Extent Icon(std::uint16_t id);
 
 private:
+    explicit PeResources(const ByteSource& file) : file_(&file) {}
+
     // A resource directory read from the resource section: its header and how many of
     // its entries actually lie in the section.
     struct Directory {
@@ -245,22 +267,21 @@ private:
 
     std::optional<std::uint64_t> RvaToOffset(std::uint64_t rva, std::uint64_t* available = nullptr) const;
     std::optional<Directory> DirectoryAt(std::uint32_t offsetInResources) const;
-    std::optional<ResourceDirectoryEntry> EntryOf(const Directory& directory, std::uint32_t index) const;
+    std::vector<ResourceDirectoryEntry> Entries(const std::optional<Directory>& directory) const;
     std::optional<Directory> TypeDirectory(std::uint32_t type) const;
-    Bytes DataOfName(const ResourceDirectoryEntry& name) const;
+    Extent DataOfName(const ResourceDirectoryEntry& name) const;
 
-    Bytes file_;
-    std::uint64_t sectionsOffset_ = 0;
-    std::uint32_t sectionCount_ = 0;
+    const ByteSource* file_;
+    std::vector<SectionHeader> sections_;
     std::uint32_t resourcesRva_ = 0;
-    std::optional<Directory> groups_;
+    std::vector<ResourceDirectoryEntry> groups_;
     std::optional<Directory> icons_;
     // RT_ICON id -> its first entry, built on first use: a lookup per icon must not walk
     // a directory of 65535 entries each time.
     std::optional<std::unordered_map<std::uint32_t, ResourceDirectoryEntry>> iconIndex_;
 };
 
-std::optional<PeResources> PeResources::Open(Bytes file)
+std::optional<PeResources> PeResources::Open(const ByteSource& file)
 {
     const auto dos = Read<DosHeader>(file, 0);
     if (!dos || dos->Magic != kMzMagic)
@@ -290,12 +311,11 @@ std::optional<PeResources> PeResources::Open(Bytes file)
     if (!resources || resources->VirtualAddress == 0)
         return std::nullopt;
 
-    PeResources pe;
-    pe.file_ = file;
-    pe.sectionsOffset_ = optionalOffset + coff->SizeOfOptionalHeader;
-    pe.sectionCount_ = coff->NumberOfSections;
+    PeResources pe(file);
+    // The section table is read once: every RVA goes through it.
+    pe.sections_ = ReadArray<SectionHeader>(file, optionalOffset + coff->SizeOfOptionalHeader, coff->NumberOfSections);
     pe.resourcesRva_ = resources->VirtualAddress;
-    pe.groups_ = pe.TypeDirectory(kRtGroupIcon);
+    pe.groups_ = pe.Entries(pe.TypeDirectory(kRtGroupIcon));
     pe.icons_ = pe.TypeDirectory(kRtIcon);
     return pe;
 }
@@ -304,16 +324,13 @@ std::optional<PeResources> PeResources::Open(Bytes file)
 // available receives how many bytes of raw data follow rva in that section.
 std::optional<std::uint64_t> PeResources::RvaToOffset(std::uint64_t rva, std::uint64_t* available) const
 {
-    for (std::uint32_t i = 0; i < sectionCount_; ++i) {
-        const auto section = Read<SectionHeader>(file_, sectionsOffset_ + std::uint64_t{i} * sizeof(SectionHeader));
-        if (!section)
-            return std::nullopt;
-        const std::uint64_t start = section->VirtualAddress;
-        const std::uint64_t end = start + section->SizeOfRawData;
+    for (const SectionHeader& section : sections_) {
+        const std::uint64_t start = section.VirtualAddress;
+        const std::uint64_t end = start + section.SizeOfRawData;
         if (rva >= start && rva < end) {
             if (available)
                 *available = end - rva;
-            return std::uint64_t{section->PointerToRawData} + (rva - start);
+            return std::uint64_t{section.PointerToRawData} + (rva - start);
         }
     }
     return std::nullopt;
@@ -325,14 +342,14 @@ std::optional<PeResources::Directory> PeResources::DirectoryAt(std::uint32_t off
     const auto offset = RvaToOffset(std::uint64_t{resourcesRva_} + offsetInResources, &available);
     if (!offset)
         return std::nullopt;
-    const auto header = Read<ResourceDirectory>(file_, *offset);
+    const auto header = Read<ResourceDirectory>(*file_, *offset);
     if (!header || available < sizeof(ResourceDirectory))
         return std::nullopt;
     // Entries past the section's raw data or the file's end don't exist.
     const std::uint64_t entriesOffset = *offset + sizeof(ResourceDirectory);
     std::uint64_t room = available - sizeof(ResourceDirectory);
-    if (entriesOffset <= file_.size())
-        room = std::min<std::uint64_t>(room, file_.size() - entriesOffset);
+    if (entriesOffset <= file_->Size())
+        room = std::min<std::uint64_t>(room, file_->Size() - entriesOffset);
     else
         room = 0;
     const std::uint64_t declared = std::uint64_t{header->NumberOfNamedEntries} + header->NumberOfIdEntries;
@@ -340,113 +357,91 @@ std::optional<PeResources::Directory> PeResources::DirectoryAt(std::uint32_t off
     return Directory{entriesOffset, static_cast<std::uint32_t>(count)};
 }
 
-std::optional<ResourceDirectoryEntry> PeResources::EntryOf(const Directory& directory, std::uint32_t index) const
+std::vector<ResourceDirectoryEntry> PeResources::Entries(const std::optional<Directory>& directory) const
 {
-    if (index >= directory.Count)
-        return std::nullopt;
-    return Read<ResourceDirectoryEntry>(file_, directory.EntriesOffset + std::uint64_t{index} * sizeof(ResourceDirectoryEntry));
+    if (!directory)
+        return {};
+    return ReadArray<ResourceDirectoryEntry>(*file_, directory->EntriesOffset, directory->Count);
 }
 
 // The directory of one numbered resource type; a type named with digits is another type.
 std::optional<PeResources::Directory> PeResources::TypeDirectory(std::uint32_t type) const
 {
-    const auto root = DirectoryAt(0);
-    if (!root)
-        return std::nullopt;
-    for (std::uint32_t i = 0; i < root->Count; ++i) {
-        const auto entry = EntryOf(*root, i);
-        if (!entry)
-            break;
-        if ((entry->Name & kHighBit) == 0 && entry->Name == type) {
-            if ((entry->OffsetToData & kHighBit) == 0)
+    for (const ResourceDirectoryEntry& entry : Entries(DirectoryAt(0))) {
+        if ((entry.Name & kHighBit) == 0 && entry.Name == type) {
+            if ((entry.OffsetToData & kHighBit) == 0)
                 return std::nullopt;
-            return DirectoryAt(entry->OffsetToData & ~kHighBit);
+            return DirectoryAt(entry.OffsetToData & ~kHighBit);
         }
     }
     return std::nullopt;
 }
 
 // The data of a resource name: the first entry of its language directory.
-Bytes PeResources::DataOfName(const ResourceDirectoryEntry& name) const
+Extent PeResources::DataOfName(const ResourceDirectoryEntry& name) const
 {
     if ((name.OffsetToData & kHighBit) == 0)
         return {};
     const auto languages = DirectoryAt(name.OffsetToData & ~kHighBit);
-    if (!languages)
+    if (!languages || languages->Count == 0)
         return {};
-    const auto language = EntryOf(*languages, 0);
+    const auto language = Read<ResourceDirectoryEntry>(*file_, languages->EntriesOffset);
     if (!language || (language->OffsetToData & kHighBit) != 0)
         return {};
     const auto dataOffset = RvaToOffset(std::uint64_t{resourcesRva_} + language->OffsetToData);
     if (!dataOffset)
         return {};
-    const auto data = Read<ResourceDataEntry>(file_, *dataOffset);
+    const auto data = Read<ResourceDataEntry>(*file_, *dataOffset);
     if (!data)
         return {};
     const auto offset = RvaToOffset(data->OffsetToData);
     if (!offset)
         return {};
-    return Slice(file_, *offset, data->Size);
+    return {*offset, data->Size};
 }
 
-int PeResources::GroupCount() const
+Extent PeResources::Group(int index) const
 {
-    return groups_ ? static_cast<int>(groups_->Count) : 0;
-}
-
-Bytes PeResources::Group(int index) const
-{
-    if (!groups_ || index < 0)
+    if (index < 0 || index >= GroupCount())
         return {};
-    const auto name = EntryOf(*groups_, static_cast<std::uint32_t>(index));
-    return name ? DataOfName(*name) : Bytes{};
+    return DataOfName(groups_[static_cast<std::size_t>(index)]);
 }
 
-Bytes PeResources::Icon(std::uint16_t id)
+Extent PeResources::Icon(std::uint16_t id)
 {
-    if (!icons_)
-        return {};
     if (!iconIndex_) {
         iconIndex_.emplace();
-        for (std::uint32_t i = 0; i < icons_->Count; ++i) {
-            const auto name = EntryOf(*icons_, i);
-            if (!name)
-                break;
-            if ((name->Name & kHighBit) == 0)
-                iconIndex_->try_emplace(name->Name, *name);
-        }
+        for (const ResourceDirectoryEntry& name : Entries(icons_))
+            if ((name.Name & kHighBit) == 0)
+                iconIndex_->try_emplace(name.Name, name);
     }
     const auto found = iconIndex_->find(id);
-    return found == iconIndex_->end() ? Bytes{} : DataOfName(found->second);
+    return found == iconIndex_->end() ? Extent{} : DataOfName(found->second);
 }
 
 // ---- NE ----------------------------------------------------------------------------
 
 class NeResources {
 public:
-    static std::optional<NeResources> Open(Bytes file);
+    static std::optional<NeResources> Open(const ByteSource& file);
 
-    int GroupCount() const;
-    Bytes Group(int index) const;
-    Bytes Icon(std::uint16_t id);
+    int GroupCount() const { return static_cast<int>(groups_.size()); }
+    Extent Group(int index) const;
+    Extent Icon(std::uint16_t id);
 
 private:
-    struct TypeBlock {
-        std::uint64_t NamesOffset;
-        std::uint32_t Count; // entries that lie in the file
-    };
-    std::optional<TypeBlock> FindType(std::uint16_t type) const;
-    Bytes DataOf(const NeNameInfo& name) const;
+    explicit NeResources(const ByteSource& file) : file_(&file) {}
+    std::vector<NeNameInfo> FindType(std::uint16_t type) const;
+    Extent DataOf(const NeNameInfo& name) const;
 
-    Bytes file_;
+    const ByteSource* file_;
     std::uint64_t table_ = 0;
     std::uint32_t shift_ = 0;
-    std::optional<TypeBlock> groups_;
-    std::optional<TypeBlock> icons_;
+    std::vector<NeNameInfo> groups_;
     std::optional<std::unordered_map<std::uint16_t, NeNameInfo>> iconIndex_;
 };
 
-std::optional<NeResources> NeResources::Open(Bytes file)
+std::optional<NeResources> NeResources::Open(const ByteSource& file)
 {
     const auto dos = Read<DosHeader>(file, 0);
     if (!dos || dos->Magic != kMzMagic)
@@ -458,8 +453,7 @@ std::optional<NeResources> NeResources::Open(Bytes file)
     // A resource table that starts where the resident names do is empty.
     if (!signature || *signature != kNeSignature || !tableField || !namesField || *tableField == *namesField)
         return std::nullopt;
-    NeResources result;
-    result.file_ = file;
+    NeResources result(file);
     result.table_ = ne + *tableField;
     const auto shift = Read<std::uint16_t>(file, result.table_);
     // Offsets are 16-bit words shifted left; beyond 31 they would leave any file.
@@ -467,76 +461,64 @@ std::optional<NeResources> NeResources::Open(Bytes file)
         return std::nullopt;
     result.shift_ = *shift;
     result.groups_ = result.FindType(kNeRtGroupIcon);
-    result.icons_ = result.FindType(kNeRtIcon);
     return result;
 }
 
-std::optional<NeResources::TypeBlock> NeResources::FindType(std::uint16_t type) const
+// The name entries of one type, as many as lie in the file.
+std::vector<NeNameInfo> NeResources::FindType(std::uint16_t type) const
 {
     // Each block moves the position forward, so the walk ends at the file's end at the latest.
     std::uint64_t position = table_ + 2;
     for (;;) {
-        const auto info = Read<NeTypeInfo>(file_, position);
+        const auto info = Read<NeTypeInfo>(*file_, position);
         if (!info || info->TypeId == 0)
-            return std::nullopt;
+            return {};
         const std::uint64_t names = position + sizeof(NeTypeInfo);
-        if (info->TypeId == type) {
-            const std::uint64_t room = names <= file_.size() ? file_.size() - names : 0;
-            const std::uint64_t count = std::min<std::uint64_t>(info->Count, room / sizeof(NeNameInfo));
-            return TypeBlock{names, static_cast<std::uint32_t>(count)};
-        }
+        if (info->TypeId == type)
+            return ReadArray<NeNameInfo>(*file_, names, info->Count);
         position = names + std::uint64_t{info->Count} * sizeof(NeNameInfo);
     }
 }
 
-Bytes NeResources::DataOf(const NeNameInfo& name) const
+Extent NeResources::DataOf(const NeNameInfo& name) const
 {
-    return Slice(file_, std::uint64_t{name.Offset} << shift_, std::uint64_t{name.Length} << shift_);
+    return {std::uint64_t{name.Offset} << shift_, std::uint64_t{name.Length} << shift_};
 }
 
-int NeResources::GroupCount() const
+Extent NeResources::Group(int index) const
 {
-    return groups_ ? static_cast<int>(groups_->Count) : 0;
-}
-
-Bytes NeResources::Group(int index) const
-{
-    if (!groups_ || index < 0 || static_cast<std::uint32_t>(index) >= groups_->Count)
+    if (index < 0 || index >= GroupCount())
         return {};
-    const auto name = Read<NeNameInfo>(file_, groups_->NamesOffset + std::uint64_t(index) * sizeof(NeNameInfo));
-    return name ? DataOf(*name) : Bytes{};
+    return DataOf(groups_[static_cast<std::size_t>(index)]);
 }
 
-Bytes NeResources::Icon(std::uint16_t id)
+Extent NeResources::Icon(std::uint16_t id)
 {
-    if (!icons_)
-        return {};
     if (!iconIndex_) {
         iconIndex_.emplace();
-        for (std::uint32_t i = 0; i < icons_->Count; ++i) {
-            const auto name = Read<NeNameInfo>(file_, icons_->NamesOffset + std::uint64_t{i} * sizeof(NeNameInfo));
-            if (!name)
-                break;
-            iconIndex_->try_emplace(name->Id, *name);
-        }
+        for (const NeNameInfo& name : FindType(kNeRtIcon))
+            iconIndex_->try_emplace(name.Id, name);
     }
     const auto found = iconIndex_->find(static_cast<std::uint16_t>(id | kNeIntegerId));
-    return found == iconIndex_->end() ? Bytes{} : DataOf(found->second);
+    return found == iconIndex_->end() ? Extent{} : DataOf(found->second);
 }
 
 // ---- icon files ----------------------------------------------------------------------
 
-bool IsIconFile(Bytes file)
+bool IsIconFile(const ByteSource& file)
 {
-    const auto magic = Read<std::uint16_t>(file, 0);
-    const auto type = Read<std::uint16_t>(file, 2);
-    return magic && *magic != kMzMagic && type && *type == 1;
+    const auto header = Read<GroupIconHeader>(file, 0);
+    return header && header->Reserved != kMzMagic && header->Type == 1;
 }
 
-Bytes IconFileImage(Bytes file)
+// The header and entries of an icon file, as far as they lie in it.
+Extent IconFileDirectory(const ByteSource& file)
 {
-    const auto entry = ChooseEntry<IconFileEntry>(file);
-    return entry ? Slice(file, entry->ImageOffset, entry->BytesInRes) : Bytes{};
+    const auto header = Read<GroupIconHeader>(file, 0);
+    if (!header)
+        return {};
+    const std::uint64_t length = sizeof(GroupIconHeader) + std::uint64_t{header->Count} * sizeof(IconFileEntry);
+    return {0, std::min(length, file.Size())};
 }
 
 // How much a damaged file may make one reader look at: far above any real file's icons,
@@ -546,7 +528,9 @@ constexpr std::uint64_t kReaderBudget = std::uint64_t{256} << 20;
 } // namespace
 
 struct IconReader::Parsed {
-    Bytes file;
+    explicit Parsed(const ByteSource& source) : file(source) {}
+
+    const ByteSource& file;
     std::optional<PeResources> pe;
     std::optional<NeResources> ne;
     bool iconFile = false;
@@ -563,29 +547,40 @@ struct IconReader::Parsed {
         return true;
     }
 
-    template <typename Resources>
-    std::optional<IconImage> FromGroup(Resources& resources, int index)
+    std::optional<Buffer> LoadCharged(Extent extent)
     {
-        const Bytes group = resources.Group(index);
-        if (!Charge(group.size()))
+        if (!Charge(extent.Length))
             return std::nullopt;
-        const auto entry = ChooseEntry<GroupIconEntry>(group);
-        if (!entry)
-            return std::nullopt;
-        return Decode(resources.Icon(entry->Id));
+        return Load(file, extent);
     }
 
-    std::optional<IconImage> Decode(Bytes image)
+    std::vector<IconEntry> Entries(int index)
     {
-        if (image.empty() || !Charge(DecodeCost(image)))
-            return std::nullopt;
-        return DecodeIconImage(image);
+        if (index < 0)
+            return {};
+        if (pe || ne) {
+            const auto group = LoadCharged(pe ? pe->Group(index) : ne->Group(index));
+            return group ? DirectoryEntries<GroupIconEntry>(*group) : std::vector<IconEntry>{};
+        }
+        if (iconFile && index == 0) {
+            const auto directory = LoadCharged(IconFileDirectory(file));
+            return directory ? DirectoryEntries<IconFileEntry>(*directory) : std::vector<IconEntry>{};
+        }
+        return {};
+    }
+
+    std::optional<Buffer> Image(const IconEntry& entry)
+    {
+        if (pe)
+            return LoadCharged(pe->Icon(static_cast<std::uint16_t>(entry.Where)));
+        if (ne)
+            return LoadCharged(ne->Icon(static_cast<std::uint16_t>(entry.Where)));
+        return LoadCharged({entry.Where, entry.BytesInRes});
     }
 };
 
-IconReader::IconReader(std::span<const std::uint8_t> file) : parsed_(std::make_unique<Parsed>())
+IconReader::IconReader(const ByteSource& file) : parsed_(std::make_unique<Parsed>(file))
 {
-    parsed_->file = file;
     parsed_->pe = PeResources::Open(file);
     if (!parsed_->pe)
         parsed_->ne = NeResources::Open(file);
@@ -605,25 +600,25 @@ int IconReader::Count() const
 
 std::optional<IconImage> IconReader::Read(int index)
 {
-    if (index < 0)
+    const std::vector<IconEntry> entries = parsed_->Entries(index);
+    const int chosen = ChooseImage(entries);
+    if (chosen < 0)
         return std::nullopt;
-    if (parsed_->pe)
-        return parsed_->FromGroup(*parsed_->pe, index);
-    if (parsed_->ne)
-        return parsed_->FromGroup(*parsed_->ne, index);
-    if (parsed_->iconFile && index == 0)
-        return parsed_->Decode(IconFileImage(parsed_->file));
-    return std::nullopt;
+    const auto image = parsed_->Image(entries[static_cast<std::size_t>(chosen)]);
+    if (!image || !parsed_->Charge(DecodeCost(*image)))
+        return std::nullopt;
+    return DecodeIconImage(*image);
 }
 
 int CountIcons(std::span<const std::uint8_t> file)
 {
-    return IconReader(file).Count();
+    return IconReader(SpanSource(file)).Count();
 }
 
 std::optional<IconImage> ReadIcon(std::span<const std::uint8_t> file, int index)
 {
-    return IconReader(file).Read(index);
+    const SpanSource source(file);
+    return IconReader(source).Read(index);
 }
 
 QImage DrawIconBitmap(const IconImage& icon)

@@ -1,8 +1,9 @@
 // Icons inside Windows executables, libraries and icon files, read from the file's bytes.
 //
-// The reader never opens files itself: it is handed the bytes (usually a MappedFile) and
-// reads every header through bounds-checked copies into fixed-layout structs, with all
-// offset arithmetic in 64 bits. A damaged file gives fewer icons or none, never a crash.
+// The reader never opens files itself: it reads from a ByteSource (a FileSource for the
+// program), every header through one checked read into a fixed-layout struct, with all
+// offset arithmetic in 64 bits. A damaged file, or one cut short while it is read, gives
+// fewer icons or none, never a crash.
 //
 //   PE (PE32 and PE32+, any machine) and NE (16-bit) files: one icon per entry of the
 //   icon-group resource directory, named entries first, then numbered ones, in file order.
@@ -17,8 +18,22 @@
 #include <optional>
 #include <span>
 
+class ByteSource;
+
 // The large-icon size everything is drawn at.
 inline constexpr int kIconSize = 32;
+
+// One image of an icon, as the icon's directory entry describes it.
+struct IconEntry {
+    std::uint8_t Width; // 0 means 256
+    std::uint8_t Height;
+    std::uint8_t ColorCount;
+    std::uint8_t Reserved;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t BytesInRes;
+    std::uint32_t Where; // the image's RT_ICON id in a group, its offset in an icon file
+};
 
 // One icon, already chosen for and scaled to 32x32 pixels.
 struct IconImage {
@@ -35,7 +50,8 @@ struct IconImage {
 // drawing once it has looked at 256 MB of images, which no real file comes near.
 class IconReader {
 public:
-    explicit IconReader(std::span<const std::uint8_t> file);
+    // file must outlive the reader.
+    explicit IconReader(const ByteSource& file);
     ~IconReader();
     IconReader(const IconReader&) = delete;
     IconReader& operator=(const IconReader&) = delete;

@@ -1,11 +1,13 @@
 #include "scan/iconextraction.h"
 
 #include "platform/busy.h"
+#include "platform/bytesource.h"
 #include "platform/dib.h"
 #include "platform/errors.h"
 #include "platform/exeicons.h"
-#include "platform/mappedfile.h"
 #include "platform/programfolder.h"
+
+#include <QFile>
 
 QString NumberedBitmapPath(const QString& prefix, int number)
 {
@@ -25,8 +27,10 @@ ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const Q
 ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
                                 const QString& bitmapPrefix)
 {
-    const MappedFile file(folder + QLatin1Char('/') + fileName);
-    IconReader reader(file.Bytes());
+    // Read with bounded reads, not mapped: the file may be cut short while messages run
+    // between two of its icons, and that must cost icons, not the program.
+    const FileSource file(QFile::encodeName(folder + QLatin1Char('/') + fileName).constData());
+    IconReader reader(file);
     const int count = reader.Count();
     for (int i = 0; i < count; ++i) {
         const auto icon = reader.Read(i);

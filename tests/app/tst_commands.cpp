@@ -4,6 +4,7 @@
 #include "app/mainform.h"
 #include "app/tempfiles.h"
 #include "platform/programfolder.h"
+#include "platform/tst_exeicons_pattern.h"
 #include "recordingdialogs.h"
 #include "settings/inifile.h"
 
@@ -270,6 +271,22 @@ private slots:
         QCOMPARE(dialogs.shown, QStringList{kPrompt});
         for (int n = 1; n <= form.BrowseSession.IconCount; ++n)
             QCOMPARE(QImage(form.BrowseSession.TempBitmaps[n]).size(), QSize(34, 34));
+    }
+
+    void aFileCutShortDuringTheScan()
+    {
+        const QString folder = MakeFolder(folders_, "cut", {"a.exe=icons.exe", "b.dll=icons64.dll"});
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << folder;
+        TMainForm form;
+        // After a.exe's first icon, the file is cut back to its headers, as a copy over it
+        // or a share that drops would do; its other icons are gone, the scan goes on.
+        QTimer::singleShot(0, &form, [&] { QVERIFY(QFile::resize(folder + "/a.exe", 0x400)); });
+        form.Open1->trigger();
+        QCOMPARE(form.BrowseSession.IconCount, 1 + 3);
+        QCOMPARE(form.IconGrid.LastCellIndex, 3);
+        const QString difference = FirstDifference(QImage(form.BrowseSession.TempBitmaps[1]), ExpectedBitmap({32, 32, 32, 8, true}));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
     void aFolderThatVanishesAfterTheDialog()

@@ -1,9 +1,9 @@
 // The icon reader and renderer against real mingw-w64 executables, an NE file assembled
 // here, icon images built here, damaged files, and icoutils as an outside opinion.
 #include "platform/tst_exeicons_pattern.h"
+#include "platform/bytesource.h"
 #include "platform/dib.h"
 #include "platform/exeicons.h"
-#include "platform/mappedfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -224,7 +224,7 @@ private slots:
     void survivesDamagedFiles_data();
     void survivesDamagedFiles();
     void survivesTruncationAnywhere();
-    void mapsOnlyRegularFiles();
+    void readsOnlyRegularFiles();
 };
 
 void TestExeIcons::drawsThePatterns_data()
@@ -476,12 +476,13 @@ void TestExeIcons::survivesDamagedFiles()
     QFETCH(QString, file);
     QFETCH(int, minimumCount);
     QFETCH(int, drawable);
-    const MappedFile mapped(kData + QStringLiteral("/damaged/") + file);
-    const int count = CountIcons(mapped.Bytes());
+    const FileSource source(QFile::encodeName(kData + QStringLiteral("/damaged/") + file).constData());
+    IconReader reader(source);
+    const int count = reader.Count();
     QVERIFY2(count >= minimumCount && count <= 65535, qPrintable(QString::number(count)));
     int drawn = 0;
     for (int i = 0; i < count; ++i)
-        drawn += ReadIcon(mapped.Bytes(), i).has_value();
+        drawn += reader.Read(i).has_value();
     QCOMPARE(drawn, drawable);
 }
 
@@ -501,29 +502,38 @@ void TestExeIcons::survivesTruncationAnywhere()
     }
 }
 
-void TestExeIcons::mapsOnlyRegularFiles()
+void TestExeIcons::readsOnlyRegularFiles()
 {
     QTemporaryDir dir;
-    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("x.exe")));
-    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-    QVERIFY(MappedFile(dir.filePath(QStringLiteral("x.exe"))).Bytes().empty()); // returns, no writer needed
+    const auto source = [&](const char* name) { return FileSource(QFile::encodeName(dir.filePath(QLatin1String(name))).constData()); };
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("x.exe"))).constData(), 0600), 0);
+    QCOMPARE(source("x.exe").Size(), 0u); // returns, no writer needed
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("y.dll")));
-    QVERIFY(MappedFile(dir.filePath(QStringLiteral("y.dll"))).Bytes().empty());
-    QVERIFY(MappedFile(dir.filePath(QStringLiteral("missing.dll"))).Bytes().empty());
+    QCOMPARE(source("y.dll").Size(), 0u);
+    QCOMPARE(source("missing.dll").Size(), 0u);
 
-    // A sparse 2 GB file is mapped, not read: nothing of it is allocated.
+    // A sparse 2 GB file is read where the headers are, nothing more.
     QFile big(dir.filePath(QStringLiteral("big.dll")));
     QVERIFY(big.open(QIODevice::WriteOnly));
     QVERIFY(big.resize(qint64(2) << 30));
     big.close();
-    const MappedFile mapped(big.fileName());
-    QCOMPARE(mapped.Bytes().size(), std::size_t(2) << 30);
-    QCOMPARE(CountIcons(mapped.Bytes()), 0);
+    const FileSource sparse = source("big.dll");
+    QCOMPARE(sparse.Size(), std::uint64_t(2) << 30);
+    QCOMPARE(IconReader(sparse).Count(), 0);
 
-    QFile icons(kData + QStringLiteral("/icons.exe"));
-    const MappedFile exe(icons.fileName());
-    QCOMPARE(qint64(exe.Bytes().size()), icons.size());
-    QCOMPARE(CountIcons(exe.Bytes()), 9);
+    // Cut short after opening: reads past the cut fail, the icons there are missing, and
+    // the ones before it are still read.
+    QVERIFY(QFile::copy(kData + QStringLiteral("/icons.exe"), dir.filePath(QStringLiteral("cut.exe"))));
+    const FileSource cut = source("cut.exe");
+    IconReader reader(cut);
+    QCOMPARE(reader.Count(), 9);
+    QVERIFY(reader.Read(0));
+    QVERIFY(QFile::resize(dir.filePath(QStringLiteral("cut.exe")), 0x400));
+    std::uint8_t byte = 0;
+    QVERIFY(cut.ReadAt(0x3FF, {&byte, 1}));
+    QVERIFY(!cut.ReadAt(0x400, {&byte, 1}));
+    for (int i = 0; i < 9; ++i)
+        QVERIFY(!reader.Read(i));
 }
 
 QTEST_GUILESS_MAIN(TestExeIcons)

@@ -235,6 +235,9 @@ TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(paren
     exit_ = new QAction(QStringLiteral("閉じる(&C)"), this);
     exit_->setObjectName(QStringLiteral("ExitButton"));
     exit_->setToolTip(QStringLiteral("閉じる"));
+    // A tool button drops the '&' of an action's text, and with it Alt+C; the icon text,
+    // set in full, keeps it: the button underlines C and Alt+C presses it.
+    exit_->setIconText(exit_->text());
     bar->addAction(exit_);
     if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(exit_)))
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -503,6 +506,11 @@ void TReport::Preview()
         return;
     PreviewShowingGuard showing(*this);
     auto form = std::make_unique<TPreviewForm>(*this);
+    // Where no window manager honours the request to maximise (a bare X server), the
+    // window takes the screen's available area by itself.
+    const QWidget* owner = QApplication::activeWindow();
+    if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
+        form->setGeometry(screen->availableGeometry());
     form->showMaximized();
     if (ShownHook())
         ShownHook()(*form);

@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace {
 // Answers the report's dialogs from the test.
@@ -105,9 +107,13 @@ private slots:
         bool closed = false;
         QString caption, panel;
         bool maximised = false, widthChecked = false, printEnabled = false, setupEnabled = false;
+        QRect unmaximised, available;
         RunPreview(three.report, [&](TPreviewForm& form) {
             caption = form.windowTitle();
             maximised = form.windowState() & Qt::WindowMaximized;
+            // What the window keeps where nothing maximises it.
+            unmaximised = form.normalGeometry();
+            available = form.screen()->availableGeometry();
             widthChecked = ActionOf(form, "ZoomToWidth")->isChecked() && !ActionOf(form, "ZoomFit")->isChecked()
                 && !ActionOf(form, "Zoom100")->isChecked();
             panel = PagePanel(form);
@@ -118,6 +124,7 @@ private slots:
         QVERIFY(closed);
         QCOMPARE(caption, QStringLiteral("プレビュー"));
         QVERIFY(maximised);
+        QCOMPARE(unmaximised, available);
         QVERIFY(widthChecked);
         QCOMPARE(panel, QStringLiteral("ページ: 1 / 3"));
         QVERIFY(printEnabled && setupEnabled);
@@ -163,6 +170,23 @@ private slots:
         QCOMPARE(seen, pages);
         QCOMPARE(panels.last(), QStringLiteral("ページ: %1 / 3").arg(pages.last()));
         QVERIFY(escapeClosed);
+    }
+
+    void closeButtonShowsAndTakesAltC()
+    {
+        ThreePages three;
+        QString caption;
+        bool closed = false;
+        RunPreview(three.report, [&](TPreviewForm& form) {
+            auto* bar = form.findChild<QToolBar*>(QStringLiteral("ToolBar"));
+            caption = qobject_cast<QToolButton*>(bar->widgetForAction(ActionOf(form, "ExitButton")))->text();
+            QTest::keyClick(form.findChild<QScrollArea*>(QStringLiteral("PageView")), Qt::Key_C, Qt::AltModifier);
+            // The button shows itself pressed for a moment before it acts.
+            closed = QTest::qWaitFor([&form] { return !form.isVisible(); }, 2000);
+        });
+        // The '&' stays, so the button underlines C.
+        QCOMPARE(caption, QStringLiteral("閉じる(&C)"));
+        QVERIFY(closed);
     }
 
     void pageButtons()

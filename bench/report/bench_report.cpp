@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
@@ -54,7 +53,6 @@ QStringList WriteIcons(const QString& folder, int count)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
     QStringList args = app.arguments().mid(1);
     const bool show = args.removeAll(QStringLiteral("--show")) > 0;
     QString png;

@@ -11,7 +11,10 @@
 
 void InstallFontSubstitutes()
 {
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    // Monapo is drawn to the designed gothic's widths (digits half an em wide), so texts
+    // laid out for it keep to their room, such as the report header's date and time
+    // before "Page:". IPA P Gothic, with wider digits, only stands in where it is missing.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), {QStringLiteral("Monapo"), QStringLiteral("IPAPGothic")});
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"));
 }
 

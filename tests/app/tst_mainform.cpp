@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(form.Panel1->grab().toImage().pixelColor(form.Panel1->width() / 2, form.Panel1->height() / 2),
                  QColor(Qt::white));
         // The window font is the Japanese gothic, not a Latin fallback.
-        QCOMPARE(QFontInfo(form.font()).family(), QStringLiteral("IPAPGothic"));
+        QCOMPARE(QFontInfo(form.font()).family(), QStringLiteral("Monapo"));
         QCOMPARE(QFontInfo(form.font()).pixelSize(), 12);
     }
 

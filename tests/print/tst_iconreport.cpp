@@ -1,15 +1,22 @@
-// The icon list: rows of 19 icons fed from the browse state, laid out on A4 pages, and
-// the main window disabled for as long as the preview is open.
+// The icon list: rows of 19 icons fed from the browse state, laid out on A4 pages, the
+// header readable when printed, and the main window disabled while the preview is open.
+#include "pdftools.h"
+
 #include "app/application.h"
 #include "app/mainform.h"
 #include "platform/programfolder.h"
 #include "print/reportform.h"
 #include "report/preview.h"
+#include "report/printing.h"
 #include "report/run.h"
 
+#include <QFontMetricsF>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <clocale>
 
 namespace {
 
@@ -144,6 +151,45 @@ private slots:
         session.FolderPath.clear();
         const Layout third = Run(form);
         QVERIFY(!third.texts[0].contains(session_.FolderPath));
+    }
+
+    void headerDateAndTimeEndBeforePage()
+    {
+        QVERIFY2(QByteArray(std::setlocale(LC_TIME, nullptr)).startsWith("ja_JP"),
+                 "the C library has no ja_JP.UTF-8: tools/vistrel test generates it");
+        BrowseState session = session_;
+        session.IconCount = 1;
+        TReportForm form(session);
+        TReport& report = form.IconReport;
+        // Every digit of the font is as wide as the others, so the longest text, with a
+        // two-digit hour, is the widest.
+        const QFontMetricsF metrics(report.Font);
+        for (QChar digit : QStringLiteral("123456789"))
+            QCOMPARE(metrics.horizontalAdvance(digit), metrics.horizontalAdvance(QLatin1Char('0')));
+        report.Clock = [] { return QDateTime(QDate(2026, 12, 28), QTime(23, 58, 58)); };
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("header.pdf"));
+        report.PrinterSettings.outputFileName = pdf;
+        report.ShowProgress = false;
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPrinter(report, printer);
+        QVERIFY(PrintReportOn(report, printer, 1).printed);
+
+        QRectF date, time, page;
+        for (const PdfWord& word : PdfWords(pdf, 1)) {
+            // Text that runs into "Page:" comes back as one word with it.
+            if (word.text == QStringLiteral("2026/12/28"))
+                date = word.box;
+            if (word.text.startsWith(QStringLiteral("23:58:58")))
+                time = word.box;
+            if (word.text.contains(QStringLiteral("Page:")))
+                page = word.box;
+        }
+        QVERIFY2(!date.isNull() && !time.isNull() && !page.isNull(), qPrintable(PdfTexts(PdfWords(pdf, 1)).join(' ')));
+        // The date where its control is, 130.18 mm into the band; the time ends before "Page:".
+        constexpr double kPointsPerMm = 72 / 25.4;
+        QVERIFY2(std::abs(date.left() - (10 + 130.18) * kPointsPerMm) < 1.5, qPrintable(QString::number(date.left())));
+        QVERIFY2(time.right() < page.left(), qPrintable(QStringLiteral("%1 past %2").arg(time.right()).arg(page.left())));
     }
 
     void aMissingBitmapLeavesItsSlotBlank()

@@ -278,6 +278,7 @@ QAction* TPreviewForm::AddAction(const QString& name, const QString& hint, const
 bool TPreviewForm::RunReport()
 {
     pages_ = ReportPages();
+    pagesFromFile_ = false;
     pages_.paperSize = QSizeF(report_.Page.pageWidth, report_.Page.pageLength);
     current_ = 0;
     ReportRun run(report_);
@@ -439,7 +440,9 @@ void TPreviewForm::PrintClick()
     // Without the modal progress window nothing else stops a second click meanwhile.
     printing_ = true;
     UpdateState();
-    const PrintOutcome outcome = PrintReportOn(report_, printer, PageCount());
+    // Pages loaded from a file are the ones on screen: those print, not a new run.
+    const PrintOutcome outcome =
+        pagesFromFile_ ? PrintPagesOn(pages_, report_, printer) : PrintReportOn(report_, printer, PageCount());
     printing_ = false;
     UpdateState();
     if (!outcome.printed && !outcome.cancelled && outcome.sheets > 0)
@@ -484,6 +487,7 @@ void TPreviewForm::LoadReportClick()
         return;
     }
     pages_ = std::move(*loaded);
+    pagesFromFile_ = true;
     current_ = 0;
     ShowPage(1);
 }

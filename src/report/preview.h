@@ -66,6 +66,8 @@ private:
     ReportRun* run_ = nullptr;
     bool closed_ = false;
     bool printing_ = false;
+    // The pages shown came from レポート読み込み, not from a run of the report.
+    bool pagesFromFile_ = false;
     int current_ = 0;
     ZoomMode zoom_ = zmWidth;
 

@@ -80,13 +80,21 @@ bool PrinterUsable(const QPrinter& printer)
 namespace {
 class PrinterSink : public PageSink {
 public:
-    PrinterSink(QPrinter& printer, const TReport& report)
-        : printer_(printer), paper_(report.Page.pageWidth, report.Page.pageLength),
-          first_(report.PrinterSettings.firstPage), last_(report.PrinterSettings.lastPage)
+    PrinterSink(QPrinter& printer, const TReport& report, const QSizeF& paper)
+        : printer_(printer), paper_(paper), first_(report.PrinterSettings.firstPage),
+          last_(report.PrinterSettings.lastPage)
     {
         // Where the printer can't make copies itself, the pages are sent again.
         if (printer.copyCount() > 1 && !printer.supportsMultipleCopies())
             copiesByHand_ = printer.copyCount();
+    }
+
+    // The sheets that pageCount pages make: those in the range, as often as they are sent.
+    int SheetsFor(int pageCount) const
+    {
+        const int first = std::max(first_, 1);
+        const int last = last_ > 0 ? std::min(last_, pageCount) : pageCount;
+        return std::max(last - first + 1, 0) * copiesByHand_;
     }
 
     void PageDone(ReportPage&& page, int pageNumber) override
@@ -149,34 +157,80 @@ private:
     int sheets_ = 0;
     std::vector<ReportPage> kept_;
 };
-} // namespace
 
-PrintOutcome PrintReportOn(TReport& report, QPrinter& printer, int expectedPages)
-{
-    PrintOutcome outcome;
-    if (!PrinterUsable(printer))
-        return outcome;
-
-    BusyCursor busy;
-    ReportRun run(report);
-    PrinterSink sink(printer, report);
-    std::unique_ptr<TPrintProgress> progress;
-    if (report.ShowProgress) {
-        progress = std::make_unique<TPrintProgress>(expectedPages);
-        QObject::connect(progress.get(), &TPrintProgress::Cancelled, [&run] { run.Cancel(); });
-        sink.onPage = [&progress](int sheets) { progress->SetPage(sheets); };
-        progress->show();
+// One print job, whatever makes its pages: the hourglass, the progress window with its
+// Cancel, the sink, and the outcome.
+class PrintJob {
+public:
+    PrintJob(const TReport& report, QPrinter& printer, const QSizeF& paper, int pageCount)
+        : sink_(printer, report, paper)
+    {
+        if (!report.ShowProgress)
+            return;
+        progress_ = std::make_unique<TPrintProgress>(pageCount > 0 ? sink_.SheetsFor(pageCount) : 0);
+        QObject::connect(progress_.get(), &TPrintProgress::Cancelled, [this] {
+            cancelRequested_ = true;
+            if (onCancel)
+                onCancel();
+        });
+        sink_.onPage = [this](int sheets) { progress_->SetSheetsSent(sheets); };
+        progress_->show();
         ProcessMessages();
     }
-    run.Execute(sink);
-    outcome.cancelled = run.Cancelled();
-    const bool finished = sink.Finish(outcome.cancelled);
-    outcome.sheets = sink.Sheets();
-    outcome.printed = finished && !sink.Failed() && !outcome.cancelled && outcome.sheets > 0;
-    return outcome;
+
+    PageSink& Sink() { return sink_; }
+    bool CancelRequested() const { return cancelRequested_; }
+    std::function<void()> onCancel;
+
+    PrintOutcome Finish(bool cancelled)
+    {
+        PrintOutcome outcome;
+        outcome.cancelled = cancelled;
+        const bool finished = sink_.Finish(cancelled);
+        outcome.sheets = sink_.Sheets();
+        outcome.printed = finished && !sink_.Failed() && !cancelled && outcome.sheets > 0;
+        return outcome;
+    }
+
+private:
+    BusyCursor busy_;
+    PrinterSink sink_;
+    std::unique_ptr<TPrintProgress> progress_;
+    bool cancelRequested_ = false;
+};
+} // namespace
+
+PrintOutcome PrintReportOn(TReport& report, QPrinter& printer, int pageCount)
+{
+    if (!PrinterUsable(printer))
+        return {};
+    PrintJob job(report, printer, QSizeF(report.Page.pageWidth, report.Page.pageLength), pageCount);
+    ReportRun run(report);
+    job.onCancel = [&run] { run.Cancel(); };
+    run.Execute(job.Sink());
+    return job.Finish(run.Cancelled());
 }
 
-TPrintProgress::TPrintProgress(int expectedPages)
+PrintOutcome PrintPagesOn(const ReportPages& pages, const TReport& report, QPrinter& printer)
+{
+    // The pages keep the paper they were made on, whichever way the report now lies.
+    const QSizeF paper = pages.paperSize;
+    printer.setPageOrientation(paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait);
+    if (!PrinterUsable(printer))
+        return {};
+    PrintJob job(report, printer, paper, int(pages.pages.size()));
+    int number = 0;
+    for (const ReportPage& page : pages.pages) {
+        // As a run does between records, so that Cancel is heard.
+        ProcessMessages();
+        if (job.CancelRequested())
+            break;
+        job.Sink().PageDone(ReportPage(page), ++number);
+    }
+    return job.Finish(job.CancelRequested());
+}
+
+TPrintProgress::TPrintProgress(int sheets)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("PrintProgress"));
@@ -184,7 +238,7 @@ TPrintProgress::TPrintProgress(int expectedPages)
     setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
     bar_ = new QProgressBar(this);
-    bar_->setRange(0, std::max(expectedPages, 0));
+    bar_->setRange(0, std::max(sheets, 0));
     bar_->setValue(0);
     bar_->setMinimumWidth(260);
     cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
@@ -197,8 +251,8 @@ TPrintProgress::TPrintProgress(int expectedPages)
         move(screen->geometry().center() - rect().center());
 }
 
-void TPrintProgress::SetPage(int page)
+void TPrintProgress::SetSheetsSent(int sheets)
 {
     if (bar_->maximum() > 0)
-        bar_->setValue(std::min(page, bar_->maximum()));
+        bar_->setValue(std::min(sheets, bar_->maximum()));
 }

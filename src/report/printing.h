@@ -1,6 +1,8 @@
-// Printing a report: a new run straight onto a QPrinter, page range and copies
-// honoured, with the small "印刷中" window that can cancel it.
+// Printing a report, as a new run or as pages made before, straight onto a QPrinter:
+// page range and copies honoured, with the small "印刷中" window that can cancel it.
 #pragma once
+
+#include "report/pages.h"
 
 #include <QWidget>
 
@@ -25,15 +27,19 @@ struct PrintOutcome {
     int sheets = 0;
 };
 
-// expectedPages sizes the progress bar; 0 when not known.
-PrintOutcome PrintReportOn(TReport& report, QPrinter& printer, int expectedPages);
+// A new run of the report onto the printer. pageCount, the pages the run makes, sizes
+// the progress bar; 0 when not known.
+PrintOutcome PrintReportOn(TReport& report, QPrinter& printer, int pageCount);
+// Pages made before (kept in a file) onto the printer, with the report's range and copies.
+PrintOutcome PrintPagesOn(const ReportPages& pages, const TReport& report, QPrinter& printer);
 
-// Stays on top, centred on the screen, while a report prints.
+// Stays on top, centred on the screen, while a report prints; the bar counts sheets.
 class TPrintProgress : public QWidget {
     Q_OBJECT
 public:
-    explicit TPrintProgress(int expectedPages);
-    void SetPage(int page);
+    // 0 sheets: not known, the bar only shows that work goes on.
+    explicit TPrintProgress(int sheets);
+    void SetSheetsSent(int sheets);
     QPushButton* CancelButton() const { return cancel_; }
 
 signals:

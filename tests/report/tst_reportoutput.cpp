@@ -4,62 +4,28 @@
 #include "iconlistreport.h"
 #include "samplereport.h"
 
+#include "pdftools.h"
+
 #include "report/pagefile.h"
 #include "report/printing.h"
 
+#include <QApplication>
 #include <QPrinter>
-#include <QProcess>
+#include <QProgressBar>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
 namespace {
-QString Run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QStringLiteral("<%1 failed: %2>").arg(program, QString::fromUtf8(process.readAllStandardError()));
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-QString PdfInfo(const QString& pdf, const QString& key)
-{
-    const QRegularExpression line(QStringLiteral("^%1:\\s*(.*)$").arg(key), QRegularExpression::MultilineOption);
-    const auto match = line.match(Run(QStringLiteral("pdfinfo"), {pdf}));
-    return match.hasMatch() ? match.captured(1).trimmed() : QString();
-}
-
 // Page `page` of the PDF as pixels at the given resolution.
 QImage Raster(const QString& pdf, int page, int dpi, const QString& folder)
 {
     const QString stem = folder + QStringLiteral("/page%1-%2").arg(page).arg(dpi);
-    Run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QString::number(page),
-                                     QStringLiteral("-l"), QString::number(page), QStringLiteral("-singlefile"),
-                                     QStringLiteral("-png"), pdf, stem});
+    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QString::number(page),
+                                         QStringLiteral("-l"), QString::number(page), QStringLiteral("-singlefile"),
+                                         QStringLiteral("-png"), pdf, stem});
     return QImage(stem + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
-}
-
-struct Word {
-    QString text;
-    QRectF box; // points
-};
-
-QList<Word> WordsOf(const QString& pdf, int page)
-{
-    const QString html = Run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
-                                                           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
-    static const QRegularExpression word(
-        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
-    QList<Word> words;
-    for (auto it = word.globalMatch(html); it.hasNext();) {
-        const auto m = it.next();
-        words << Word{m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                                            QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))};
-    }
-    return words;
 }
 
 constexpr double kPointsPerMm = 72 / 25.4;
@@ -98,6 +64,29 @@ ReportPages PagesOf(TReport& report)
     run.Execute(sink);
     return pages;
 }
+
+// The "印刷中" bar of the print during which the report's records are asked for: its
+// maximum, and the last value it showed before the window went.
+struct ProgressWatch {
+    int maximum = -1;
+    int last = -1;
+
+    void Attach(TReport& report)
+    {
+        report.OnNeedData = [this, feed = report.OnNeedData](TReport& sender, bool& moreData) {
+            feed(sender, moreData);
+            if (maximum >= 0)
+                return;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* progress = qobject_cast<TPrintProgress*>(top)) {
+                    auto* bar = progress->findChild<QProgressBar*>();
+                    maximum = bar->maximum();
+                    last = bar->value();
+                    QObject::connect(bar, &QProgressBar::valueChanged, [this](int value) { last = value; });
+                }
+        };
+    }
+};
 
 bool SamePixels(const ReportPages& a, const ReportPages& b, double dpi)
 {
@@ -188,9 +177,9 @@ private slots:
         QVERIFY(PrintReportOn(list.report, printer, 0).printed);
 
         for (int page = 1; page <= 2; ++page) {
-            const QList<Word> words = WordsOf(pdf, page);
+            const QList<PdfWord> words = PdfWords(pdf, page);
             QMap<QString, QRectF> boxes;
-            for (const Word& word : words)
+            for (const PdfWord& word : words)
                 boxes[word.text] = word.box;
             const QString number = QStringLiteral("Page:%1").arg(page);
             QVERIFY2(boxes.contains(number), qPrintable(QStringList(boxes.keys()).join(QLatin1Char(' '))));
@@ -240,9 +229,12 @@ private slots:
         QFETCH(QString, size);
 
         IconListReport list(50 * 19);
-        list.report.ShowProgress = false;
         if (landscape)
             list.report.Page.SetOrientation(QPageLayout::Landscape);
+        // What the preview knows before printing: how many pages the report makes.
+        const int made = int(PagesOf(list.report).pages.size());
+        ProgressWatch progress;
+        progress.Attach(list.report);
         const QString pdf = dir_.filePath(QStringLiteral("choice-%1.pdf").arg(QTest::currentDataTag()));
         list.report.PrinterSettings.outputFileName = pdf;
         list.report.PrinterSettings.firstPage = first;
@@ -250,8 +242,13 @@ private slots:
         list.report.PrinterSettings.copies = copies;
         QPrinter printer(QPrinter::HighResolution);
         SetUpPrinter(list.report, printer);
-        QVERIFY(PrintReportOn(list.report, printer, 0).printed);
+        const PrintOutcome outcome = PrintReportOn(list.report, printer, made);
+        QVERIFY(outcome.printed);
+        QCOMPARE(outcome.sheets, pages);
         QCOMPARE(PdfInfo(pdf, QStringLiteral("Pages")), QString::number(pages));
+        // The bar runs from 0 to the sheets sent, copies made here included, and gets there.
+        QCOMPARE(progress.maximum, pages);
+        QCOMPARE(progress.last, pages);
         QVERIFY2(PdfInfo(pdf, QStringLiteral("Page size")).startsWith(size), qPrintable(PdfInfo(pdf, QStringLiteral("Page size"))));
     }
 

@@ -2,6 +2,8 @@
 // and file dialogs answered through the seams, printing to PDF from the window.
 #include "samplereport.h"
 
+#include "pdftools.h"
+
 #include "recordingdialogs.h"
 #include "report/pagefile.h"
 #include "report/preview.h"
@@ -13,7 +15,7 @@
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTemporaryDir>
@@ -78,16 +80,6 @@ void RunPreview(TReport& report, const std::function<void(TPreviewForm&)>& scena
 QAction* ActionOf(TPreviewForm& form, const char* name) { return form.findChild<QAction*>(QLatin1String(name)); }
 
 QString PagePanel(TPreviewForm& form) { return form.findChild<QLabel*>(QStringLiteral("PagePanel"))->text(); }
-
-int PdfPages(const QString& pdf)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdfinfo"), {pdf});
-    process.waitForFinished(30000);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    const qsizetype at = out.indexOf(QStringLiteral("Pages:"));
-    return at < 0 ? -1 : out.mid(at + 6, out.indexOf(QLatin1Char('\n'), at) - at - 6).trimmed().toInt();
-}
 
 // 21 records of 277 under a header and over a footer of 100: pages of 9, 9 and 3.
 struct ThreePages : BandedReport {
@@ -340,7 +332,58 @@ private slots:
         QCOMPARE(printRunRecords, 22);
         QCOMPARE(progressTitle, QStringLiteral("印刷中"));
         QVERIFY(onTop);
-        QCOMPARE(PdfPages(pdf), 3);
+        QCOMPARE(PdfInfo(pdf, QStringLiteral("Pages")), QStringLiteral("3"));
+    }
+
+    void printAfterLoadPrintsTheLoadedPages()
+    {
+        // Three pages kept in a file ...
+        ThreePages three;
+        ReportPages kept;
+        kept.paperSize = QSizeF(three.report.Page.pageWidth, three.report.Page.pageLength);
+        PageStoreSink sink(kept);
+        ReportRun run(three.report);
+        run.pumpMessages = nullptr;
+        run.Execute(sink);
+        ScriptedReportDialogs dialogs;
+        dialogs.openPath = dir_.filePath(QStringLiteral("three.vrp"));
+        QVERIFY(pagefile::Save(kept, dialogs.openPath));
+
+        // ... loaded into the preview of a report of one page, and printed: pages 2 to 3, twice.
+        BandedReport one(100, 277, 100, 2);
+        const QString pdf = dir_.filePath(QStringLiteral("loaded.pdf"));
+        one.report.PrinterSettings.outputFileName = pdf;
+        one.report.PrinterSettings.firstPage = 2;
+        one.report.PrinterSettings.lastPage = 3;
+        one.report.PrinterSettings.copies = 2;
+        int runs = 0;
+        one.report.BeforePrint = [&](TReport&, bool&) {
+            ++runs;
+            one.feed.current = 0;
+        };
+        int barMaximum = -1, barLast = -1;
+        RunPreview(one.report, [&](TPreviewForm& form) {
+            ActionOf(form, "LoadReport")->trigger();
+            // Comes while the pages print, once the progress window shows.
+            QTimer::singleShot(0, &form, [&] {
+                for (QWidget* top : QApplication::topLevelWidgets())
+                    if (auto* progress = qobject_cast<TPrintProgress*>(top)) {
+                        auto* bar = progress->findChild<QProgressBar*>();
+                        barMaximum = bar->maximum();
+                        QObject::connect(bar, &QProgressBar::valueChanged, [&barLast](int value) { barLast = value; });
+                    }
+            });
+            ActionOf(form, "Print")->trigger();
+        });
+        // Only the preview's own run: the loaded pages were printed, not a new run.
+        QCOMPARE(runs, 1);
+        QCOMPARE(PdfInfo(pdf, QStringLiteral("Pages")), QStringLiteral("4"));
+        const QStringList second = PdfTexts(PdfWords(pdf, 1)), third = PdfTexts(PdfWords(pdf, 2));
+        QVERIFY2(second.contains(QStringLiteral("D10")) && second.contains(QStringLiteral("D18")), qPrintable(second.join(' ')));
+        QVERIFY2(third.contains(QStringLiteral("D21")) && !third.contains(QStringLiteral("D1")), qPrintable(third.join(' ')));
+        QCOMPARE(PdfTexts(PdfWords(pdf, 3)), second);
+        QCOMPARE(barMaximum, 4);
+        QCOMPARE(barLast, 4);
     }
 
     void cancelPrinting()
@@ -471,7 +514,7 @@ private slots:
         });
         QCOMPARE(dialogs.captions, (QStringList{"レポートの保存", "レポートの保存", "レポート読み込み", "レポート読み込み"}));
         QVERIFY(dialogs.offeredFilters.contains(QStringLiteral("*.pdf")));
-        QCOMPARE(PdfPages(pdf), 3);
+        QCOMPARE(PdfInfo(pdf, QStringLiteral("Pages")), QStringLiteral("3"));
         QCOMPARE(boxes.shown, QStringList{QStringLiteral("error: レポートを読み込めませんでした。\nレポートファイルが壊れています。")});
         QCOMPARE(countAfterJunk, 3);
         QCOMPARE(pageAfterLoad, 1);

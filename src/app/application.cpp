@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QProxyStyle>
+
+#include <cstring>
 
 void InstallFontSubstitutes()
 {
@@ -19,6 +22,31 @@ void InstallFontSubstitutes()
 }
 
 namespace {
+struct QtText {
+    const char* context;
+    const char* source;
+    const char* japanese;
+};
+
+// Texts of Qt 6's print and file dialogs that came after Qt's Japanese catalogue was made.
+constexpr QtText kMissingFromCatalogue[] = {
+    {"QPrintSettingsOutput", "Pages", "ページ指定"},
+    {"QPrintSettingsOutput",
+     "Specify pages or ranges separated by commas. Ranges are specified by two numbers separated by a "
+     "hyphen. E.g: 3,5-7,9 prints pages 3, 5, 6, 7 and 9.",
+     "ページ番号または範囲をカンマで区切って指定します。範囲は 2 つの番号をハイフンでつなぎます。"
+     "例: 3,5-7,9 は 3、5、6、7、9 ページを印刷します。"},
+    {"QPrintSettingsOutput", "Double Sided Printing", "両面印刷"},
+    {"QPrintSettingsOutput", "Off", "しない"},
+    {"QPrintSettingsOutput", "Long side binding", "長辺綴じ"},
+    {"QPrintSettingsOutput", "Short side binding", "短辺綴じ"},
+    {"QPrintPropertiesWidget", "Advanced", "詳細設定"},
+    {"QPrintPropertiesWidget", "There are conflicts in some options. Please fix them.",
+     "一部のオプションが競合しています。修正してください。"},
+    {"QAbstractFileIconProvider", "Folder", "フォルダ"},
+    {"QAbstractFileIconProvider", "Drive", "ドライブ"},
+};
+
 // Disabled menu entries can be highlighted, so that their hints show as well.
 class VistrelStyle : public QProxyStyle {
 public:
@@ -32,8 +60,27 @@ public:
 };
 } // namespace
 
+QtJapaneseTexts::QtJapaneseTexts()
+{
+    // Without the catalogue (qt6-translations-l10n) Qt's texts stay English; the rest works.
+    (void)catalogue_.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+QString QtJapaneseTexts::translate(const char* context, const char* sourceText, const char* disambiguation,
+                                   int n) const
+{
+    const QString text = catalogue_.translate(context, sourceText, disambiguation, n);
+    if (!text.isEmpty())
+        return text;
+    for (const QtText& missing : kMissingFromCatalogue)
+        if (std::strcmp(missing.context, context) == 0 && std::strcmp(missing.source, sourceText) == 0)
+            return QString::fromUtf8(missing.japanese);
+    return QString();
+}
+
 VistrelApplication::VistrelApplication()
 {
+    QCoreApplication::installTranslator(&qtTexts_);
     QApplication::setStyle(new VistrelStyle);
     QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
     QApplication::setWindowIcon(QIcon(QPixmap(QStringLiteral(":/vistrel.xpm"))));

@@ -3,16 +3,21 @@
 #include "app/aboutbox.h"
 #include "app/application.h"
 #include "app/mainform.h"
+#include "englishtexts.h"
 #include "print/reportform.h"
 #include "platform/programfolder.h"
 #include "recordingdialogs.h"
+#include "report/reportdialogs.h"
 #include "settings/inifile.h"
 
 #include <QAction>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -250,6 +255,49 @@ private slots:
         form.PrintSetup1->trigger();
         QCOMPARE(dialogs.shown, QStringList{"plain: 通常使うプリンタが設定されていません。"});
         QCOMPARE(form.BrowseSession.ImageFileCount, 0);
+    }
+
+    // Qt's own dialogs as the preview opens them, once the program has started.
+    void qtDialogsSpeakJapanese()
+    {
+        VistrelApplication application;
+        // Without a print server the print dialog offers the PDF file only.
+        QPrinter printer(QPrinter::HighResolution);
+        QPrintDialog print(&printer, application.MainForm());
+        print.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&print));
+        QCOMPARE(print.windowTitle(), QStringLiteral("印刷"));
+        QVERIFY(print.findChild<QAbstractButton*>("properties")->text().startsWith(QStringLiteral("プロパティ")));
+        QCOMPARE(EnglishTexts(&print), QStringList());
+
+        QString sheetTitle;
+        QStringList sheetEnglish;
+        const auto inspectAndClose = [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal);
+            sheetTitle = modal->windowTitle();
+            sheetEnglish = EnglishTexts(modal);
+            modal->close();
+        };
+        QTimer::singleShot(0, &print, inspectAndClose);
+        print.findChild<QAbstractButton*>("properties")->click();
+        QCOMPARE(sheetTitle, QStringLiteral("プリンタのプロパティ"));
+        QCOMPARE(sheetEnglish, QStringList());
+
+        for (bool save : {true, false}) {
+            QTimer::singleShot(0, &print, [&] {
+                QVERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+                inspectAndClose();
+            });
+            const QString caption = save ? QStringLiteral("レポートの保存") : QStringLiteral("レポート読み込み");
+            QString filter;
+            const QString chosen = save ? CurrentReportDialogs().SaveFileName(&print, caption, "PDF (*.pdf)", &filter)
+                                        : CurrentReportDialogs().OpenFileName(&print, caption, "PDF (*.pdf)");
+            QVERIFY(chosen.isEmpty());
+            QCOMPARE(sheetTitle, caption);
+            // The filter is the program's; the rest is Qt's.
+            QCOMPARE(sheetEnglish, QStringList{"PDF (*.pdf)"});
+        }
     }
 
     void aboutBoxLayout()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with Debian's clang (ASan + UBSan) in a folder of their own and
-# fuzzes the icon reader for a while, seeded from the test data.
+# fuzzes the icon reader and the page-file reader for a while, half the time each, seeded
+# from the test data.
 #   fuzz/run.sh [seconds] [build folder]      default: 60 s, build-fuzz
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -8,13 +9,17 @@ seconds=${1:-60}
 build=${2:-$here/build-fuzz}
 CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVISTREL_FUZZ=ON -DVISTREL_BUILD_TESTS=OFF -DVISTREL_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target fuzz_exeicons
+cmake --build "$build" --target fuzz_exeicons fuzz_pagefile
 corpus=$build/corpus
-mkdir -p "$corpus"
+mkdir -p "$corpus" "$build/corpus-pagefile"
 find "$here/tests/data" -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' -o -name '*.ico' \) \
     -exec cp -n {} "$corpus/" \;
+cp -n "$here/tests/data/iconlist.vrp" "$build/corpus-pagefile/"
 # Findings (crash-*, timeout-*, oom-*) land in the build folder; a finding fails the run.
 # libpng reports each broken PNG on stderr by itself; those lines are left out.
 cd "$build"
-bin/fuzz_exeicons -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -max_len=65536 \
+bin/fuzz_exeicons -max_total_time="$((seconds - seconds / 2))" -timeout=60 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 "$corpus" 2>&1 | grep -v '^libpng '
+# Drawing texts brings up fontconfig, whose caches live until exit and look like leaks.
+ASAN_OPTIONS=detect_leaks=0 bin/fuzz_pagefile -max_total_time="$((seconds / 2))" -timeout=60 -rss_limit_mb=2048 \
+    -max_len=65536 -print_final_stats=1 "$build/corpus-pagefile" 2>&1 | grep -v '^libpng '

@@ -4,6 +4,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_report [icon count]     timings
 //   bench_report --show [icon count]                        the preview, left open
 //   bench_report --png page.png [icon count]                page 1 at 150 dpi
+//   bench_report --vrp pages.vrp [icon count]               the pages as レポートの保存 keeps them
 #include "app/application.h"
 #include "print/reportform.h"
 #include "report/pagefile.h"
@@ -55,11 +56,16 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool show = args.removeAll(QStringLiteral("--show")) > 0;
-    QString png;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--png")); at >= 0 && at + 1 < args.size()) {
-        png = args[at + 1];
-        args.remove(at, 2);
-    }
+    const auto option = [&args](const QString& name) {
+        QString value;
+        if (const qsizetype at = args.indexOf(name); at >= 0 && at + 1 < args.size()) {
+            value = args[at + 1];
+            args.remove(at, 2);
+        }
+        return value;
+    };
+    const QString png = option(QStringLiteral("--png"));
+    const QString vrp = option(QStringLiteral("--vrp"));
     const int count = args.isEmpty() ? 10000 : args[0].toInt();
 
     QTemporaryDir dir;
@@ -74,12 +80,14 @@ int main(int argc, char** argv)
     TReportForm list(*session);
     TReport& report = list.IconReport;
 
-    if (!png.isEmpty()) {
+    if (!png.isEmpty() || !vrp.isEmpty()) {
         ReportPages pages;
         pages.paperSize = QSizeF(report.Page.pageWidth, report.Page.pageLength);
         PageStoreSink sink(pages);
         ReportRun run(report);
         run.Execute(sink);
+        if (!vrp.isEmpty())
+            return pagefile::Save(pages, vrp) ? 0 : 1;
         return RenderPage(pages.pages.at(0), pages.paperSize, 150).save(png) ? 0 : 1;
     }
     if (show) {

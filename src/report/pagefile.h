@@ -3,8 +3,8 @@
 // The file: the 8 bytes "VSTRLRPT", a version (uint32), then little-endian fields:
 // paper width and length (double), the page count, and per page its item count and
 // items. Every count and length is checked against what is left of the file before
-// anything is read or allocated, so a damaged or foreign file is refused, never
-// half-read.
+// anything is read or allocated, and the pictures' sizes in all before any is decoded,
+// so a damaged or foreign file is refused, never half-read.
 #pragma once
 
 #include "report/pages.h"

@@ -21,3 +21,7 @@ link x86_64-w64-mingw32-gcc "$here/notes.exe" notes.res
 i686-w64-mingw32-gcc -Os -s -nostdlib -Wl,--entry=_start -o "$here/noresources.exe" main.c
 cp sizes.ico "$here/sizes.ico"
 python3 "$here/source/damage.py" "$here"
+# A page file as レポートの保存 keeps it: the icon list of three icons on one page, written
+# by the report benchmark of a build (build/bin/bench_report) on a Japanese desktop.
+LC_ALL=ja_JP.UTF-8 QT_QPA_PLATFORM=offscreen "${VISTREL_BUILD_DIR:-$here/../../build}/bin/bench_report" \
+    --vrp "$here/iconlist.vrp" 3

@@ -294,6 +294,15 @@ private slots:
         std::swap(swapped.pages[0], swapped.pages[1]);
         QVERIFY(!SamePixels(pages, swapped, 50));
 
+        // A file kept by an earlier build still loads: the icon list of three icons.
+        const auto earlier = pagefile::Load(QStringLiteral(VISTREL_TEST_DATA "/iconlist.vrp"), &error);
+        QVERIFY2(earlier, qPrintable(error));
+        QCOMPARE(earlier->pages.size(), std::size_t(1));
+        QCOMPARE(std::count_if(earlier->pages[0].items.begin(), earlier->pages[0].items.end(),
+                               [](const PageItem& item) { return std::holds_alternative<ImageItem>(item); }),
+                 3);
+        QVERIFY(FindText(earlier->pages[0], QStringLiteral("/home/user/icons/samples")));
+
         const QString pdf = dir_.filePath(QStringLiteral("kept.pdf"));
         QVERIFY2(pagefile::SaveAsPdf(*loaded, pdf, QStringLiteral("アイコン一覧"), &error), qPrintable(error));
         QCOMPARE(PdfInfo(pdf, QStringLiteral("Pages")), QStringLiteral("2"));
@@ -343,6 +352,42 @@ private slots:
         QString error;
         QVERIFY(!pagefile::Parse(bytes, &error));
         QCOMPARE(error, message);
+    }
+
+    void picturesHaveABudget()
+    {
+        // The largest real file: the icon list of 10 000 icons, on 24 pages.
+        ReportPages list;
+        list.pages.resize(24);
+        for (int n = 0; n < 10000; ++n) {
+            const QRectF slot(121.2 + 95.25 * (n % 19), 316.4, 90, 90);
+            list.pages[std::size_t(n / 418)].items.emplace_back(ImageItem{slot, slot, IconListReport::Sample()});
+        }
+        const auto loaded = pagefile::Parse(pagefile::Serialize(list));
+        QVERIFY(loaded);
+        QCOMPARE(loaded->pages[23].items.size(), std::size_t(10000 % 418));
+
+        // A small file of many large pictures that compress to almost nothing: the same
+        // picture loads twice, but 17 of them would decode to 272 MB.
+        ReportPages one;
+        one.pages.resize(1);
+        QImage blank(2048, 2048, QImage::Format_ARGB32);
+        blank.fill(Qt::transparent);
+        one.pages[0].items.emplace_back(ImageItem{QRectF(0, 0, 100, 100), QRectF(0, 0, 100, 100), blank});
+        const QByteArray single = pagefile::Serialize(one);
+        const auto repeated = [&single](quint32 count) {
+            QByteArray bytes = single.left(36);
+            qToLittleEndian<quint32>(count, bytes.data() + 32);
+            for (quint32 i = 0; i < count; ++i)
+                bytes += single.mid(36);
+            return bytes;
+        };
+        QVERIFY(pagefile::Parse(repeated(2)));
+        const QByteArray many = repeated(17);
+        QVERIFY(many.size() < 1'000'000);
+        QString error;
+        QVERIFY(!pagefile::Parse(many, &error));
+        QCOMPARE(error, QStringLiteral("レポートファイルが壊れています。"));
     }
 
     void everyCutAndRandomDamage()

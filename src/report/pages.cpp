@@ -11,12 +11,15 @@
 #include <cmath>
 
 namespace {
-// Hinting would make text widths depend on the device, and a label sized on one
-// device would then be clipped on another.
-QFont FontOf(const TextItem& item, double pointSize)
+// The item's font for drawing in tenths of a millimetre on a device of the given
+// resolution. Hinting would make text widths depend on the device, and a label sized on
+// one device would then be clipped on another. Nothing under a point can be read, and a
+// font of less than a pixel sends every new family through a slow search: a page file
+// full of such texts would take minutes to draw.
+QFont FontOf(const TextItem& item, double pixelsPerInch)
 {
     QFont font(item.fontFamily);
-    font.setPointSizeF(std::max(pointSize, 0.1));
+    font.setPointSizeF(std::max(item.pointSize, 1.0) * units::kTenthsPerInch / pixelsPerInch);
     font.setWeight(QFont::Weight(std::clamp(item.weight, 1, 1000)));
     font.setItalic(item.italic);
     font.setHintingPreference(QFont::PreferNoHinting);
@@ -43,7 +46,7 @@ void DrawText(QPainter& painter, const DeviceMap& map, const TextItem& item)
     painter.translate(map.origin);
     painter.scale(map.scale, map.scale);
     const double dpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
-    painter.setFont(FontOf(item, item.pointSize * units::kTenthsPerInch / dpi));
+    painter.setFont(FontOf(item, dpi));
     painter.setPen(item.color);
     painter.drawText(item.rect, item.flags | Qt::TextDontClip, item.text);
     painter.restore();
@@ -136,7 +139,7 @@ QSizeF MeasureText(const TextItem& item, double wrapWidth)
         image.setDotsPerMeterY(10000);
         return image;
     }();
-    const QFontMetricsF metrics(FontOf(item, item.pointSize), &tenthsDevice);
+    const QFontMetricsF metrics(FontOf(item, units::kTenthsPerInch), &tenthsDevice);
     if (wrapWidth > 0) {
         const int wrap = item.flags & Qt::TextWrapAnywhere ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
         const QRectF bounds = metrics.boundingRect(QRectF(0, 0, wrapWidth, 1e6), wrap | Qt::AlignLeft, item.text);

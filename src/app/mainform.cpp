@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/filecopy.h"
 #include "platform/printers.h"
+#include "platform/printersheet.h"
 #include "platform/programfolder.h"
 #include "platform/winexec.h"
 #include "print/reportform.h"
@@ -21,9 +22,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPageSetupDialog>
 #include <QPainter>
-#include <QPrinter>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -433,15 +432,19 @@ void TMainForm::Print1Click()
 void TMainForm::PrintSetup1Click()
 {
     // Asked anew each time: the default printer may have changed since.
-    const std::unique_ptr<QPrinter> printer = OpenPrinter(IniFile::ReadDefaultPrinterName());
+    const std::optional<PrinterProperties> printer = OpenPrinter(IniFile::ReadDefaultPrinterName());
     if (!printer) {
         CurrentDialogs().Plain(this, QStringLiteral("通常使うプリンタが設定されていません。"));
         return;
     }
-    // The printer's own settings; nothing of them is kept by the program.
-    QPageSetupDialog sheet(printer.get(), this);
+    // The settings belong to the printer: what the user confirms becomes the user's own
+    // defaults for it in CUPS, which this sheet and every program printing there take up.
+    TPrinterSheet sheet(*printer, this);
     CurrentDialogs().ShowModal(&sheet);
+    if (sheet.result() == QDialog::Accepted)
+        SaveUserDefaults(printer->name, sheet.Changes());
 }
+
 const QImage* TMainForm::SelectedPicture() const
 {
     if (IconGrid.SelectedCell > IconGrid.LastCellIndex || !IconGrid.IconCells[IconGrid.SelectedCell])

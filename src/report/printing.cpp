@@ -1,6 +1,7 @@
 #include "report/printing.h"
 
 #include "platform/busy.h"
+#include "platform/printers.h"
 #include "report/report.h"
 #include "report/run.h"
 
@@ -24,16 +25,20 @@ void SetUpPrinter(const TReport& report, QPrinter& printer)
         printer.setOutputFileName(settings.outputFileName);
     } else {
         printer.setOutputFormat(QPrinter::NativeFormat);
-        const QString name = settings.printerName.isEmpty() ? QPrinterInfo::defaultPrinterName() : settings.printerName;
+        const QString name = settings.printerName.isEmpty() ? DefaultPrinterName() : settings.printerName;
         printer.setPrinterName(name);
         // Qt quietly takes the default printer for a name it does not know; the pages
         // must not go to a printer nobody asked for, so no printer is set then.
         if (printer.printerName() != name)
             printer.setPrinterName(QString());
+        // Whatever the report leaves open (paper source, resolution, ...) the user's
+        // defaults for that printer decide, as for any other program printing there.
+        ApplyUserDefaults(printer);
     }
     printer.setCopyCount(std::max(settings.copies, 1));
     printer.setCollateCopies(true);
-    printer.setDuplex(settings.duplex ? QPrinter::DuplexAuto : QPrinter::DuplexNone);
+    if (settings.duplex)
+        printer.setDuplex(*settings.duplex ? QPrinter::DuplexAuto : QPrinter::DuplexNone);
     printer.setPaperSource(QPrinter::Auto);
     printer.setFullPage(true);
     printer.setPageSize(QPageSize(report.Page.paperSize));

@@ -12,7 +12,8 @@ class QProgressBar;
 class QPushButton;
 class TReport;
 
-// Printer (or PDF file), copies, duplex, paper and orientation from the report.
+// Printer (or PDF file), copies, paper, orientation and, when the report says, duplex
+// from the report; the user's own defaults for that printer for the rest.
 void SetUpPrinter(const TReport& report, QPrinter& printer);
 // What the user chose in the print dialog becomes the report's: printer or file,
 // copies, orientation, and the page range (all pages: 0 and 0).

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -49,7 +50,8 @@ struct TReportOptions {
 
 struct TPrinterSettings {
     int copies = 1;
-    bool duplex = false;
+    // Unset: the printer's own default (the user's, else the driver's).
+    std::optional<bool> duplex;
     // 0 and 0 print every page.
     int firstPage = 0;
     int lastPage = 0;

@@ -1,8 +1,10 @@
 // The icon list printed as a person would: from the preview through the print server's
 // default printer, and straight into a PDF file; the pages checked with poppler's tools.
-// Printer set-up against the same print server.
+// Printer set-up against the same print server: what the sheet confirms is kept as the
+// user's CUPS defaults and printed with.
 #include "app/application.h"
 #include "app/mainform.h"
+#include "englishtexts.h"
 #include "platform/programfolder.h"
 #include "print/reportform.h"
 #include "recordingdialogs.h"
@@ -11,7 +13,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPageSetupDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -36,13 +41,14 @@ QString Run(const QString& program, const QStringList& arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// A finished PDF appeared in folder that was not among before.
-QString WaitForNewPdf(const QString& folder, const QStringList& before)
+// A finished PDF appeared in folder that was not among before; pattern narrows it down
+// to one job's title.
+QString WaitForNewPdf(const QString& folder, const QStringList& before, const QString& pattern = "*.pdf")
 {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 90000) {
-        for (const QString& name : QDir(folder).entryList({"*.pdf"}, QDir::Files)) {
+        for (const QString& name : QDir(folder).entryList({pattern}, QDir::Files)) {
             const QString path = folder + "/" + name;
             // The file stays empty while the job runs; pdfinfo reads it once it is whole.
             if (!before.contains(name) && QFileInfo(path).size() > 0 && Run("pdfinfo", {path}).contains("Pages:"))
@@ -122,6 +128,55 @@ void CheckFirstPage(const QString& pdf, int icons)
     QVERIFY(!inkIn(10 + 60, 10 + 5.29, 50, 3.44));      // nothing between folder and date
 }
 
+// The user's own printer defaults, where CUPS keeps them for root as for anyone: cleared
+// for the test and put back as they were at its end, so no other test prints with them.
+class KeptUserDefaults {
+public:
+    KeptUserDefaults()
+    {
+        folderExisted_ = QFileInfo::exists(QFileInfo(path_).path());
+        QFile file(path_);
+        existed_ = file.open(QIODevice::ReadOnly);
+        bytes_ = file.readAll();
+        QFile::remove(path_);
+    }
+    ~KeptUserDefaults()
+    {
+        QFile::remove(path_);
+        QFile file(path_);
+        if (existed_ && file.open(QIODevice::WriteOnly))
+            file.write(bytes_);
+        if (!folderExisted_)
+            QDir().rmdir(QFileInfo(path_).path());
+    }
+
+private:
+    const QString path_ = QDir::homePath() + "/.cups/lpoptions";
+    bool folderExisted_ = false;
+    bool existed_ = false;
+    QByteArray bytes_;
+};
+
+// Answers the printer's property sheet through the dialogs seam: notes the title and the
+// choice each setting shows, makes the choices asked for and presses OK or Cancel.
+struct SheetAnswer {
+    QMap<QString, QByteArray> choose;
+    bool confirm = true;
+    QString title;
+    QMap<QString, QByteArray> shown;
+
+    void operator()(QWidget* sheet)
+    {
+        title = sheet->windowTitle();
+        for (QComboBox* box : sheet->findChildren<QComboBox*>()) {
+            shown[box->objectName()] = box->currentData().toByteArray();
+            if (choose.contains(box->objectName()))
+                box->setCurrentIndex(box->findData(choose[box->objectName()]));
+        }
+        sheet->findChild<QDialogButtonBox*>()->button(confirm ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    }
+};
+
 } // namespace
 
 class TestPrinting : public QObject {
@@ -200,18 +255,81 @@ private slots:
         CheckFirstPage(out.filePath("icons.pdf"), 420);
     }
 
-    void printerSetupOpensTheDefaultPrinter()
+    void printerSetupKeepsTheUserDefaults()
     {
+        const QString queue = qEnvironmentVariable("PRINTER");
+        KeptUserDefaults kept;
         RecordingDialogs dialogs;
-        QString shownFor;
-        dialogs.onModal = [&](QWidget* dialog) {
-            if (auto* sheet = qobject_cast<QPageSetupDialog*>(dialog))
-                shownFor = sheet->printer()->printerName();
-        };
-        TMainForm form;
-        form.PrintSetup1->trigger();
-        QCOMPARE(shownFor, qEnvironmentVariable("PRINTER"));
+        const auto userDefaults = [&] { return Run("lpoptions", {"-p", queue}).split(' '); };
+
+        // The default printer's sheet shows the driver's settings as the driver sets them;
+        // the confirmed choices become the user's defaults, for lpoptions as for anyone.
+        SheetAnswer first;
+        first.choose = {{"PDFVer", "1.4"}, {"LogType", "3"}, {"PageSize", "Letter"}};
+        dialogs.onModal = std::ref(first);
+        {
+            TMainForm form;
+            form.PrintSetup1->trigger();
+        }
+        QCOMPARE(first.title, queue + " のプロパティ");
+        QCOMPARE(first.shown.value("PDFVer"), "1.2");
+        QCOMPARE(first.shown.value("Resolution"), "300dpi");
         QVERIFY(dialogs.shown.isEmpty());
+        for (const char* option : {"PDFVer=1.4", "LogType=3", "PageSize=Letter"})
+            QVERIFY2(userDefaults().contains(option), option);
+        QVERIFY(!userDefaults().contains("Resolution=300dpi")); // unchanged settings stay the driver's
+
+        // A new main window shows them again; Cancel keeps them as they are.
+        SheetAnswer again;
+        again.choose = {{"PDFVer", "1.5"}};
+        again.confirm = false;
+        dialogs.onModal = std::ref(again);
+        {
+            TMainForm form;
+            form.PrintSetup1->trigger();
+        }
+        QCOMPARE(again.shown.value("PDFVer"), "1.4");
+        QCOMPARE(again.shown.value("PageSize"), "Letter");
+        QVERIFY(userDefaults().contains("PDFVer=1.4"));
+
+        // The icon list prints with them where the report leaves the choice open (the PDF
+        // version the queue writes), and on A4 although the user's paper is Letter.
+        VistrelApplication application;
+        Prepare(*application.MainForm(), 20);
+        TReport& report = application.ReportForm()->IconReport;
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPrinter(report, printer);
+        const QString title = QStringLiteral("defaults-%1").arg(QCoreApplication::applicationPid());
+        printer.setDocName(title);
+        const QStringList before = QDir(kPrintOutput).entryList({"*.pdf"}, QDir::Files);
+        QVERIFY(PrintReportOn(report, printer, 1).printed);
+        const QString pdf = WaitForNewPdf(kPrintOutput, before, "*" + title + "*.pdf");
+        QVERIFY2(!pdf.isEmpty(), "the print server wrote no PDF");
+        const QString info = Run("pdfinfo", {pdf});
+        QVERIFY2(info.contains(QRegularExpression("PDF version:\\s+1\\.4\\b")), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)")), qPrintable(info));
+    }
+
+    // The print dialog's printer properties for a CUPS queue, Qt's own texts in Japanese.
+    void printerPropertiesInJapanese()
+    {
+        VistrelApplication application;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setPrinterName(qEnvironmentVariable("PRINTER"));
+        QPrintDialog print(&printer, application.MainForm());
+        print.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&print));
+        QStringList tabs;
+        QTimer::singleShot(0, &print, [&] {
+            QWidget* sheet = QApplication::activeModalWidget();
+            QVERIFY(sheet);
+            for (const QTabWidget* pages : sheet->findChildren<QTabWidget*>())
+                for (int tab = 0; tab < pages->count(); ++tab)
+                    tabs << pages->tabText(tab);
+            sheet->close();
+        });
+        print.findChild<QAbstractButton*>("properties")->click();
+        QCOMPARE(tabs, (QStringList{"ページ", "ジョブオプション", "詳細設定"}));
     }
 };
 

@@ -1,7 +1,10 @@
 #include "grid/cells.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
+#include <QToolTip>
 
 TIconCell::TIconCell(QWidget* parent) : QWidget(parent)
 {
@@ -12,6 +15,18 @@ void TIconCell::SetPicture(const QImage& picture)
 {
     picture_ = picture;
     update();
+}
+
+bool TIconCell::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && toolTipSource_) {
+        // As plain text: a file name may hold what Qt would take for markup.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(toolTipSource_(), Qt::WhiteSpaceNoWrap), this,
+                           rect());
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TIconCell::paintEvent(QPaintEvent*)

@@ -22,6 +22,14 @@ void Apply(QScrollBar& bar, const ScrollBarSettings& settings)
 }
 } // namespace
 
+QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
+{
+    QString text = QStringLiteral("ファイル: ") + icon.FileName;
+    if (icon.Folder != openedFolder)
+        text += QStringLiteral("\nフォルダー: ") + icon.Folder;
+    return text + QStringLiteral("\nインデックス: %1 (全 %2 個中)").arg(icon.Index).arg(icon.Count);
+}
+
 TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
                      std::function<void(int)> selectCell)
     : panel_(panel), scrollBar_(scrollBar), session_(session), selectCell_(std::move(selectCell))
@@ -78,6 +86,11 @@ void TIconGrid::LoadCell(TIconCell& cell, int icon)
     } else {
         cell.SetPicture(picture);
         cell.resize(FittedCellSize(picture.size()));
+        // The origin as it stands now, with the picture: a later scan rewrites the slot
+        // while this page may still be on screen.
+        cell.SetToolTipSource([this, origin = session_.IconOrigins[static_cast<std::size_t>(icon)]] {
+            return IconToolTip(origin, session_.FolderPath);
+        });
     }
     cell.show();
     ProcessMessages();

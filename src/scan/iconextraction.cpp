@@ -46,6 +46,7 @@ ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const
             throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
         state.IconCount = n;
         state.TempBitmaps[static_cast<std::size_t>(n)] = path;
+        state.IconOrigins[static_cast<std::size_t>(n)] = {folder, fileName, i, count};
         ProcessMessages();
     }
     return ExtractionResult::Done;

@@ -19,7 +19,7 @@ QString TempBitmapPath(int number);
 // Takes the icons of folder + "/" + fileName in index order. Each icon that can be
 // drawn gets the next number n = IconCount + 1, is drawn at (1, 1) on a white 34x34
 // bitmap written to TempBitmapPath(n); then IconCount becomes n, TempBitmaps[n] that
-// path, and pending window messages run. Icons that can't be drawn get no number. A file
+// path, IconOrigins[n] the file and the icon's index in it, and pending window messages run. Icons that can't be drawn get no number. A file
 // that can't be read or holds no icon adds nothing. Throws AppError("ファイル %s を作成できません")
 // when a bitmap can't be written; that icon is not counted and its slot is left as it
 // was, so IconCount and TempBitmaps[1..IconCount] always describe bitmaps on disk.

@@ -16,7 +16,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -52,6 +54,23 @@ QStringList EnabledFolderCommands(const TMainForm& form)
 }
 
 const QStringList kAllFolderCommands{"Save1", "Print1", "Close1", "Copy1", "Paint1"};
+
+// Rests the mouse on a widget and gives the tooltip that comes up, as plain text; empty
+// when none comes up.
+QString RestingToolTip(QWidget* widget)
+{
+    QToolTip::hideText(); // Qt lets a tooltip linger a moment after this
+    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+        return QStringLiteral("<an earlier tooltip stays>");
+    QWindow* window = widget->window()->windowHandle();
+    QTest::mouseMove(window, widget->mapTo(widget->window(), QPoint(2, 2)));
+    QTest::mouseMove(window, widget->mapTo(widget->window(), QPoint(3, 3)));
+    if (!QTest::qWaitFor([] { return QToolTip::isVisible(); }, 1500))
+        return QString();
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    return shown.toPlainText();
+}
 
 } // namespace
 
@@ -215,6 +234,60 @@ private slots:
         QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 0);
         QVERIFY(!QFile::exists(form.BrowseSession.TempBitmaps[1])); // the shut-down cleaned up
         QVERIFY(QFile::exists(IniFile::SettingsPath()));
+    }
+
+    void toolTipsNameEachIconsFileAndIndex()
+    {
+        // Names that differ only in case, and one that looks like markup: each shown as it is.
+        const QString folder = MakeFolder(folders_, "origins", {"icons.exe=icons.exe", "ICONS.EXE=icons64.dll",
+                                                                  "<b>Icons&amp;.dll=icons64.dll"});
+        const QString noIcons = MakeFolder(folders_, "origins-none", {"a.exe=noresources.exe"});
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << folder << noIcons;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Open1->trigger();
+        QCOMPARE(form.BrowseSession.IconCount, 14);
+
+        // The listing decides the files' order; each file's icons follow one another.
+        // icons.exe holds 9 icon groups, the last without its image: indices 0 to 7 of 9.
+        const QMap<QString, QPair<int, int>> drawnOfCount{{"icons.exe", {8, 9}}, {"ICONS.EXE", {3, 3}}, {"<b>Icons&amp;.dll", {3, 3}}};
+        QList<IconOrigin> origins{{}}; // by icon number, from 1
+        for (int k = 1; k <= form.BrowseSession.ImageFileCount; ++k) {
+            const QString name = form.BrowseSession.ImageFiles[k];
+            for (int index = 0; index < drawnOfCount[name].first; ++index)
+                origins.append({folder, name, index, drawnOfCount[name].second});
+        }
+        const auto expected = [&](int icon, const QString& folderLine = {}) {
+            return QStringLiteral("ファイル: %1\n%2インデックス: %3 (全 %4 個中)")
+                .arg(origins[icon].FileName, folderLine, QString::number(origins[icon].Index), QString::number(origins[icon].Count));
+        };
+        QCOMPARE(origins.size(), 15);
+        for (int n = 1; n <= 14; ++n)
+            QVERIFY2(form.BrowseSession.IconOrigins[n] == origins[n], qPrintable(QString::number(n)));
+        for (int cell : {0, 3, 8, 11})
+            QCOMPARE(RestingToolTip(form.IconGrid.IconCells[cell]), expected(1 + cell));
+
+        // A page of 4 x 2 cells, one page down: the tooltips go with the icons.
+        form.resize(16 + 51 * 4 + 10, form.menuBar()->height() + 19 + 16 + 52 * 2 + 10);
+        QCOMPARE(form.IconGrid.PageCells(), 8);
+        QTest::keyClick(form.ScrollBar1, Qt::Key_PageDown);
+        QCOMPARE(form.ScrollBar1->value(), 7);
+        for (int cell : {0, 7})
+            QCOMPARE(RestingToolTip(form.IconGrid.IconCells[cell]), expected(7 + cell));
+
+        // A blank cell has none.
+        QVERIFY(QFile::remove(form.BrowseSession.TempBitmaps[9]));
+        QTest::keyClick(form.ScrollBar1, Qt::Key_End);
+        QVERIFY(!form.IconGrid.IconCells[2]->isEnabled());
+        QCOMPARE(RestingToolTip(form.IconGrid.IconCells[2]), QString());
+
+        // An Open that finds no icons leaves the page under the new folder's caption: the
+        // tooltips name their folder.
+        form.Open1->trigger();
+        QCOMPARE(form.windowTitle(), "Vistrel ..... " + noIcons);
+        QCOMPARE(RestingToolTip(form.IconGrid.IconCells[7]), expected(14, "フォルダー: " + folder + "\n"));
     }
 
     void aClickWhileOpenBuildsThePageLeavesNoFrame()

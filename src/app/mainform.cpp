@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDrag>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -92,7 +93,8 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
     , Panel1(new TPanel(this))
     , ScrollBar1(new QScrollBar(Qt::Vertical, Panel1))
-    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell) { SelectCell(cell); })
+    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell) { SelectCell(cell); },
+               [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vistrel"));
@@ -315,6 +317,23 @@ void TMainForm::SelectCell(int cell)
     if (IconGrid.SelectionFrames[cell])
         IconGrid.SelectionFrames[cell]->show();
     IconGrid.SelectedCell = cell;
+}
+
+void TMainForm::DragCell(int cell, QPoint grabbedAt)
+{
+    // Not while a scan may be rewriting the temporary bitmaps or a page is being built;
+    // and the drag is an operation of its own, so nothing frees its cell until the drop.
+    if (IsBusy())
+        return;
+    RunExclusive([this, cell, grabbedAt] {
+        TIconCell* source = IconGrid.IconCells[cell];
+        auto* drag = new QDrag(source); // the cell owns it; Qt may also delete it after a drop
+        drag->setMimeData(IconDragData(source->Picture(), source->PictureFile()));
+        drag->setPixmap(QPixmap::fromImage(source->Picture()));
+        drag->setHotSpot(grabbedAt);
+        // Copy only: whoever takes it gets a copy, and the temporary bitmap stays.
+        drag->exec(Qt::CopyAction);
+    });
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

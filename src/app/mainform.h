@@ -82,6 +82,8 @@ public slots:
     void Paint1Click();
     void About_HelpMenuClick();
     void SelectCell(int cell);
+    // Drags the picture and the bitmap file of a cell out, to be copied wherever it is dropped.
+    void DragCell(int cell, QPoint grabbedAt);
     void FormResize();
     // code: the Windows scroll code; the page is rebuilt when an action ends (code 8).
     void ScrollBar1Scroll(int code, int position);

@@ -1,19 +1,37 @@
 #include "grid/cells.h"
 
+#include <QApplication>
+#include <QBuffer>
 #include <QHelpEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextDocument>
 #include <QToolTip>
+#include <QUrl>
+
+QMimeData* IconDragData(const QImage& picture, const QString& file)
+{
+    auto* data = new QMimeData;
+    data->setImageData(picture);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    data->setData(QStringLiteral("image/png"), png);
+    data->setUrls({QUrl::fromLocalFile(file)});
+    return data;
+}
 
 TIconCell::TIconCell(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void TIconCell::SetPicture(const QImage& picture)
+void TIconCell::SetPicture(const QImage& picture, const QString& file)
 {
     picture_ = picture;
+    pictureFile_ = file;
     update();
 }
 
@@ -39,9 +57,29 @@ void TIconCell::paintEvent(QPaintEvent*)
 
 void TIconCell::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
+        pressedAt_ = event->position().toPoint();
         emit clicked();
+    }
     QWidget::mousePressEvent(event);
+}
+
+void TIconCell::mouseMoveEvent(QMouseEvent* event)
+{
+    if (pressedAt_ && (event->buttons() & Qt::LeftButton)
+        && (event->position().toPoint() - *pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+        const QPoint grabbedAt = *std::exchange(pressedAt_, std::nullopt);
+        emit dragStarted(grabbedAt);
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TIconCell::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        pressedAt_.reset();
+    QWidget::mouseReleaseEvent(event);
 }
 
 TSelectionFrame::TSelectionFrame(QWidget* parent) : QWidget(parent)

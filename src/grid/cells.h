@@ -6,32 +6,49 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+
+class QMimeData;
+
+// What a cell dragged out offers: the picture (as an image, and as PNG bytes under
+// image/png) and the bitmap file it was loaded from (a file URL, text/uri-list).
+QMimeData* IconDragData(const QImage& picture, const QString& file);
 
 class TIconCell : public QWidget {
     Q_OBJECT
 public:
     explicit TIconCell(QWidget* parent);
 
-    // The picture, drawn stretched to the control's size without smoothing. An empty
-    // picture leaves the cell blank (the panel's white shows through).
-    void SetPicture(const QImage& picture);
+    // The picture, drawn stretched to the control's size without smoothing, and the file
+    // it was loaded from. An empty picture leaves the cell blank (the panel's white shows
+    // through).
+    void SetPicture(const QImage& picture, const QString& file);
     const QImage& Picture() const { return picture_; }
+    const QString& PictureFile() const { return pictureFile_; }
 
     // Gives the tooltip's plain text each time the mouse comes to rest on the cell, so it
     // can name what is true at that moment. A cell without one shows no tooltip.
     void SetToolTipSource(std::function<QString()> source) { toolTipSource_ = std::move(source); }
 
 signals:
+    // The left button went down on the cell.
     void clicked();
+    // Then the mouse moved, the button held, past the platform's drag distance; grabbedAt
+    // is where the press was, in the cell.
+    void dragStarted(QPoint grabbedAt);
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QImage picture_;
+    QString pictureFile_;
     std::function<QString()> toolTipSource_;
+    std::optional<QPoint> pressedAt_;
 };
 
 // An etched square: a 36-pixel outline in the button-shadow colour with one in the

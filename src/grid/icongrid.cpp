@@ -31,8 +31,12 @@ QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
 }
 
 TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
-                     std::function<void(int)> selectCell)
-    : panel_(panel), scrollBar_(scrollBar), session_(session), selectCell_(std::move(selectCell))
+                     std::function<void(int)> selectCell, std::function<void(int, QPoint)> dragCell)
+    : panel_(panel)
+    , scrollBar_(scrollBar)
+    , session_(session)
+    , selectCell_(std::move(selectCell))
+    , dragCell_(std::move(dragCell))
 {
 }
 
@@ -67,6 +71,7 @@ void TIconGrid::BuildPage(int firstIcon)
         cell->setGeometry(CellImageRect(k, GridColumns));
         IconCells[k] = cell;
         QObject::connect(cell, &TIconCell::clicked, cell, [this, k] { selectCell_(k); });
+        QObject::connect(cell, &TIconCell::dragStarted, cell, [this, k](QPoint grabbedAt) { dragCell_(k, grabbedAt); });
         LoadCell(*cell, firstIcon + k);
     }
     scrollBar_.setEnabled(true);
@@ -80,11 +85,11 @@ void TIconGrid::LoadCell(TIconCell& cell, int icon)
     const QImage picture(session_.TempBitmaps[icon], "BMP");
     if (picture.isNull()) {
         // Missing, unreadable or not a bitmap: a blank cell that takes no clicks.
-        cell.SetPicture(QImage());
+        cell.SetPicture(QImage(), QString());
         cell.resize(kCellSize, kCellSize);
         cell.setEnabled(false);
     } else {
-        cell.SetPicture(picture);
+        cell.SetPicture(picture, session_.TempBitmaps[static_cast<std::size_t>(icon)]);
         cell.resize(FittedCellSize(picture.size()));
         // The origin as it stands now, with the picture: a later scan rewrites the slot
         // while this page may still be on screen.

@@ -24,9 +24,9 @@ public:
     enum class Variant { AfterScan, AfterResize };
 
     // The panel owns the cells; the bar pages through the icons; selectCell is the click
-    // action of cell k.
+    // action of cell k, dragCell what a drag from cell k starts (with where it was grabbed).
     TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
-              std::function<void(int)> selectCell);
+              std::function<void(int)> selectCell, std::function<void(int, QPoint)> dragCell);
 
     // Slots 0..LastCellIndex belong to the current page. A slot whose control has been
     // destroyed reads as empty.
@@ -56,4 +56,5 @@ private:
     QScrollBar& scrollBar_;
     const BrowseState& session_;
     std::function<void(int)> selectCell_;
+    std::function<void(int, QPoint)> dragCell_;
 };

@@ -1,18 +1,30 @@
-// Writing a file so that it is replaced whole or not at all.
+// Writing a file so that it is replaced whole or not at all, and the rules every such
+// write follows: which files may be replaced and what permissions the result gets.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
-#include <sys/types.h>
+// The file that a write to path replaces: a symbolic link's target, else path itself.
+QString ReplacedFile(const QString& path);
+
+// Whether path carries a write permission bit for anyone. Judged by the bits, not by who
+// asks: a read-only file stays read-only even for an administrator, as it does on the
+// desktop we mimic.
+bool HasWriteBit(const QString& path);
+
+// Whether a write may replace path (already resolved by ReplacedFile): its folder exists
+// with a write bit, and path is either absent or a regular file with a write bit.
+bool MayReplace(const QString& path);
 
 // Writes beside the target under a temporary name and renames over the target on
 // Commit(), so a full disk, an error or a crash leaves either the old file or the new
 // one, never a cut one. Without a successful Commit() the temporary file is removed.
+// The new file keeps the permission bits of the one it replaces; a file where there was
+// none gets what the umask leaves of read and write for everyone, as any program's.
 class AtomicFile {
 public:
-    // mode: the permission bits the new file gets.
-    AtomicFile(const QString& target, mode_t mode);
+    explicit AtomicFile(const QString& target);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;

@@ -11,6 +11,9 @@
 
 bool CopyFileReplacing(const QString& source, const QString& target)
 {
+    const QString replaced = ReplacedFile(target);
+    if (!MayReplace(replaced))
+        return false;
     // Non-blocking, and only regular files: a FIFO or a device in the source's place
     // would hang the program or never end.
     const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -19,7 +22,7 @@ bool CopyFileReplacing(const QString& source, const QString& target)
     struct stat info {};
     bool ok = ::fstat(in, &info) == 0 && S_ISREG(info.st_mode);
     if (ok) {
-        AtomicFile out(target, 0644);
+        AtomicFile out(replaced);
         char buffer[64 * 1024];
         while (ok) {
             const ssize_t n = ::read(in, buffer, sizeof buffer);

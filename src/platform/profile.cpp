@@ -5,8 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 namespace {
 // Larger settings files are not ours to rewrite: refuse rather than cut them.
 constexpr qint64 kLargestRewrittenFile = 16 * 1024 * 1024;
@@ -85,33 +83,6 @@ QList<QByteArray> SplitLines(const QByteArray& content)
         lines.removeLast(); // the file's final line break ends a line, it starts none
     return lines;
 }
-
-mode_t CurrentUmask()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-bool HasWriteBit(const QString& path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    // Judged by the permission bits, not by who asks: a read-only file stays
-    // read-only even for an administrator, as it does on the desktop we mimic.
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-}
-
-// The new file keeps the old one's permission bits.
-bool ReplaceFile(const QString& path, const QByteArray& content)
-{
-    struct stat old {};
-    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &old) == 0 ? old.st_mode & 07777
-                                                                              : 0666 & ~CurrentUmask();
-    AtomicFile file(path, mode);
-    return file.Write(content) && file.Commit();
-}
 } // namespace
 
 std::optional<QString> ProfileValue(const QByteArray& content, const QString& section, const QString& key)
@@ -184,14 +155,13 @@ std::optional<QString> ReadProfileString(const QString& path, const QString& sec
 
 bool WriteProfileString(const QString& path, const QString& section, const QString& key, const QString& value)
 {
-    const QFileInfo target(QFileInfo(path).isSymLink() ? QFileInfo(path).symLinkTarget() : path);
-    const QString folder = target.absolutePath();
-    if (target.isDir() || !QFileInfo(folder).isDir() || !HasWriteBit(folder))
+    const QFileInfo target(ReplacedFile(path));
+    if (!MayReplace(target.absoluteFilePath()))
         return false;
 
     QByteArray content;
     if (target.exists()) {
-        if (!target.isFile() || !HasWriteBit(target.absoluteFilePath()) || target.size() > kLargestRewrittenFile)
+        if (target.size() > kLargestRewrittenFile)
             return false;
         QFile old(target.absoluteFilePath());
         if (!old.open(QIODevice::ReadOnly))
@@ -199,5 +169,6 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
         content = old.readAll();
     }
 
-    return ReplaceFile(target.absoluteFilePath(), ProfileWithValue(content, section, key, value));
+    AtomicFile file(target.absoluteFilePath());
+    return file.Write(ProfileWithValue(content, section, key, value)) && file.Commit();
 }

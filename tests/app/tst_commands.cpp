@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -19,6 +20,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -29,6 +32,12 @@ QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+mode_t ModeOf(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 // A folder holding copies of test files under the names given: "name=source".
@@ -469,31 +478,59 @@ private slots:
         QCOMPARE(form.BrowseSession.SaveFolderPath, QString());
     }
 
-    void saveIntoAFolderThatIsGoneOrReadOnly()
+    void saveLeavesWhatItMayNotWriteAlone()
     {
         QTemporaryDir target;
         const QString gone = target.filePath("gone");
         const QString readOnly = target.filePath("readonly");
-        QVERIFY(QDir().mkdir(readOnly));
-        QFile existing(readOnly + "/Icon00001.bmp");
-        QVERIFY(existing.open(QIODevice::WriteOnly));
-        existing.write("kept");
-        existing.close();
-        QVERIFY(existing.setPermissions(QFileDevice::ReadOwner));
+        const QString open = target.filePath("open");
+        const auto writeFile = [](const QString& path, QFileDevice::Permissions permissions) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("kept");
+            file.close();
+            QVERIFY(file.setPermissions(permissions));
+        };
+        // A read-only folder, and in a writable one a read-only file, a file others may
+        // write, and a link to a file elsewhere.
+        QVERIFY(QDir().mkdir(readOnly) && QDir().mkdir(open));
+        writeFile(readOnly + "/Icon00001.bmp", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        writeFile(open + "/Icon00001.bmp", QFileDevice::ReadOwner);
+        writeFile(open + "/Icon00002.bmp", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
+                                               | QFileDevice::WriteOther);
+        writeFile(target.filePath("linked.bmp"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QVERIFY(QFile::link(target.filePath("linked.bmp"), open + "/Icon00003.bmp"));
 
         RecordingDialogs dialogs;
-        dialogs.folderAnswers << iconFolder_ << gone << readOnly;
+        dialogs.folderAnswers << iconFolder_ << gone << readOnly << open;
         TMainForm form;
         form.Open1->trigger();
-        form.Save1->trigger();
-        form.Save1->trigger();
-        QCOMPARE(dialogs.shown, (QStringList{kPrompt, kPrompt, kPrompt})); // nothing reported
+        {
+            const mode_t oldMask = ::umask(027);
+            const auto restoreMask = qScopeGuard([oldMask] { ::umask(oldMask); });
+            for (int save = 0; save < 3; ++save)
+                form.Save1->trigger();
+        }
+        QCOMPARE(dialogs.shown, (QStringList{kPrompt, kPrompt, kPrompt, kPrompt})); // nothing reported
         QVERIFY(!QFileInfo::exists(gone));
-        // Root may still write into a read-only folder; what must never happen is a cut file.
-        for (const QString& name : QDir(readOnly).entryList(QDir::Files | QDir::Hidden))
-            QVERIFY2(name.startsWith("Icon") && name.endsWith(".bmp"), qPrintable(name));
+        // Judged by the permission bits, even for root.
+        QCOMPARE(QDir(readOnly).entryList(QDir::Files | QDir::Hidden), QStringList{"Icon00001.bmp"});
+        QCOMPARE(ReadAll(readOnly + "/Icon00001.bmp"), QByteArray("kept"));
         QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+
+        const auto saved = [&](int k) { return open + QStringLiteral("/Icon%1.bmp").arg(k, 5, 10, QLatin1Char('0')); };
+        QCOMPARE(ReadAll(saved(1)), QByteArray("kept"));
+        QCOMPARE(ModeOf(saved(1)), mode_t(0400));
+        QCOMPARE(ReadAll(saved(2)), ReadAll(form.BrowseSession.TempBitmaps[2]));
+        QCOMPARE(ModeOf(saved(2)), mode_t(0606)); // a replaced file keeps its permissions
+        QVERIFY(QFileInfo(saved(3)).isSymLink());
+        QCOMPARE(ReadAll(target.filePath("linked.bmp")), ReadAll(form.BrowseSession.TempBitmaps[3]));
+        for (int k = 4; k <= 11; ++k) {
+            QCOMPARE(ReadAll(saved(k)), ReadAll(form.BrowseSession.TempBitmaps[k]));
+            QCOMPARE(ModeOf(saved(k)), mode_t(0640)); // new files follow the umask
+        }
+        QCOMPARE(QDir(open).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 11); // nothing half-written
     }
 
     void shutDownDeletesTheTemporaryBitmaps()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPersistentModelIndex>
 
 class QFileSystemModel;
 class QLabel;
@@ -20,8 +21,21 @@ public:
 
     QTreeView* Tree = nullptr;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // The tree reads folders in the background and sorts each as it comes in, so rows
+    // move above the selected one. Around each change the selected row keeps its place
+    // on screen, or is brought into sight, until the user scrolls or clicks in the tree;
+    // selecting a row makes it the one kept.
+    void NoteSelectedRow();
+    void KeepSelectedRowInSight();
+
     QFileSystemModel* model_ = nullptr;
+    bool keepSelectedRow_ = true;
+    QPersistentModelIndex noted_; // the selected row before a change, when in sight
+    int notedTop_ = 0;
 };
 
 // Shows the chooser. Confirmed: the folder's path; cancelled: std::nullopt.

@@ -8,15 +8,21 @@
 #     DATA     the folder of the committed test executables
 #     SHOTS    where the screenshots of the main steps are kept
 # Printing is checked when VISTREL_PRINT_OUTPUT names the print server's PDF folder
-# (tools/vistrel test starts one); exits 77 when the X tools are missing. E2E_KEEP=1 keeps
-# the session's work folder under /tmp for a look afterwards.
+# (tools/vistrel test starts one). A missing X tool skips the session (exit 77), or fails it
+# when the environment variable CI is set. E2E_KEEP=1 keeps the session's work folder
+# under /tmp for a look afterwards.
 set -euo pipefail
 
 program=$1
 data=$2
 shots=$3
 
+# ctest counts a skip as a pass: under CI it would hide that the session never ran.
 skip() {
+    if [ -n "${CI:-}" ]; then
+        echo "FAIL: $* (CI is set, so the session may not be skipped)" >&2
+        exit 1
+    fi
     echo "SKIP: $*"
     exit 77
 }

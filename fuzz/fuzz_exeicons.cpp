@@ -1,36 +1,41 @@
-// libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image.
+// libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image,
+// through every use the program makes of them: the 32x32 icons of Open, the exports, and
+// the thumbnail (the image chosen, shrunk and written as PNG).
 #include "platform/bytesource.h"
 #include "platform/dib.h"
 #include "platform/exeicons.h"
-
-#include <QtGlobal>
+#include "platform/iconexport.h"
+#include "platform/png.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    // libpng complains about every broken PNG through Qt's warnings: keep the log readable.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::span<const std::uint8_t> bytes(data, size);
-    // Every group, as the extraction reads them: a file that makes this slow is a finding.
     // The reader the program uses, over a source in memory instead of a file.
     const SpanSource source(bytes);
+    // Every group, as the extraction reads them: a file that makes this slow is a finding.
     IconReader reader(source);
     const int count = reader.Count();
     for (int i = 0; i < count; ++i) {
-        if (const auto icon = reader.Read(i))
-            (void)DrawIconBitmap(*icon);
+        if (reader.Read(i)) {
+            (void)IconFileBytes(reader, i);
+            if (const auto picture = LargestPicture(reader, i))
+                (void)EncodePng(*picture);
+        }
     }
     if (count > 0)
         (void)ReadIcon(bytes, count - 1);
-    if (const auto icon = DecodeIconImage(bytes))
-        (void)DrawIconBitmap(*icon);
+    // A thumbnail as file managers ask for it, its size taken from the input's last byte
+    // so that shrinking by every factor is tried.
+    const int thumbnailSize = size > 0 ? 1 + bytes.back() : 128;
+    IconReader thumbnailer(source);
+    if (const auto picture = ThumbnailPicture(thumbnailer, thumbnailSize))
+        (void)EncodePng(*picture);
+    (void)DecodeIconImage(bytes);
+    if (auto image = DecodeImage(bytes))
+        (void)EncodePng(ScaleToFit(ToPicture(std::move(*image)), thumbnailSize));
     return 0;
 }

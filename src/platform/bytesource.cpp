@@ -30,7 +30,7 @@ FileSource::FileSource(const char* path)
     if (fd < 0)
         return;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
         ::close(fd);
         return;
     }

@@ -33,12 +33,14 @@ class FileSource final : public ByteSource {
 public:
     // Opens path (in the file system's encoding) read-only. Anything that is not a
     // regular file (a directory, a FIFO, a socket, a device) and a file that can't be
-    // opened give an empty source; opening never blocks.
+    // opened give an empty source that is not open; opening never blocks.
     explicit FileSource(const char* path);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
+    // Whether path was opened: an empty regular file is open, a missing one is not.
+    bool IsOpen() const { return fd_ >= 0; }
     std::uint64_t Size() const override { return size_; }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 

@@ -1,15 +1,8 @@
 #include "platform/dib.h"
 
-#include <QBuffer>
-#include <QFile>
-#include <QImageReader>
-
 #include <bit>
 #include <cstring>
 #include <type_traits>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,23 +27,16 @@ struct CoreHeader {
     std::uint16_t Planes;
     std::uint16_t BitCount;
 };
-struct BmpFileHeader {
-    std::uint16_t Type;
-    std::uint32_t Size;
-    std::uint16_t Reserved1;
-    std::uint16_t Reserved2;
-    std::uint32_t OffBits;
-};
 #pragma pack(pop)
-static_assert(sizeof(InfoHeader) == 40 && sizeof(CoreHeader) == 12 && sizeof(BmpFileHeader) == 14);
+static_assert(sizeof(InfoHeader) == 40 && sizeof(CoreHeader) == 12);
 static_assert(std::endian::native == std::endian::little, "headers are copied as they lie in the file");
 
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 // Icons are at most 256 pixels wide in practice; the bound keeps every size product in range.
 constexpr std::int64_t kMaxDimension = 1 << 16;
-// PNG images are decoded whole: keep that under 16 MB.
-constexpr std::int64_t kMaxPngPixels = 2048 * 2048;
+// Images are decoded whole: keep that under 16 MB of pixels.
+constexpr std::int64_t kMaxPixels = 2048 * 2048;
 
 using Bytes = std::span<const std::uint8_t>;
 
@@ -156,7 +142,7 @@ std::optional<DibLayout> ReadLayout(Bytes data)
         return std::nullopt; // V4 and V5 headers included
     }
     if (!ValidDepth(layout.BitCount) || layout.Width <= 0 || layout.Height <= 0 || layout.Width > kMaxDimension
-        || layout.Height > kMaxDimension)
+        || layout.Height > kMaxDimension || layout.Width * layout.Height > kMaxPixels)
         return std::nullopt;
     if (layout.BitCount == 16 && !layout.Bitfields) {
         layout.Red = Channel(0x7C00);
@@ -216,91 +202,100 @@ std::uint32_t DibPixel(Bytes data, const DibLayout& layout, std::int64_t x, std:
     }
 }
 
-// Nearest-neighbour source coordinate of destination coordinate d.
-std::int64_t Source(int d, std::int64_t extent)
-{
-    return static_cast<std::int64_t>(d) * extent / kIconSize;
-}
-
-std::optional<IconImage> DecodeDib(Bytes data)
+std::optional<DecodedImage> DecodeDib(Bytes data)
 {
     const auto layout = ReadLayout(data);
     if (!layout)
         return std::nullopt;
-    IconImage icon;
-    const bool hasMask = layout->MaskStride * static_cast<std::uint64_t>(layout->Height) <= data.size() - layout->MaskOffset;
-    if (layout->BitCount == 32) {
-        // Any alpha byte anywhere makes it an alpha image.
-        for (std::int64_t y = 0; y < layout->Height && !icon.Blend; ++y) {
-            for (std::int64_t x = 0; x < layout->Width; ++x) {
-                if (DibPixel(data, *layout, x, y) >> 24) {
-                    icon.Blend = true;
-                    break;
-                }
-            }
-        }
-    }
-    for (int y = 0; y < kIconSize; ++y) {
-        const std::int64_t sy = Source(y, layout->Height);
-        const std::uint64_t maskRow = layout->MaskOffset
-            + layout->MaskStride * static_cast<std::uint64_t>(layout->Height - 1 - sy);
-        for (int x = 0; x < kIconSize; ++x) {
-            const std::int64_t sx = Source(x, layout->Width);
-            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
-            icon.Pixels[i] = DibPixel(data, *layout, sx, sy);
-            if (hasMask) {
-                const auto ux = static_cast<std::uint64_t>(sx);
-                icon.Mask[i] = (data[maskRow + ux / 8] >> (7 - ux % 8)) & 1u;
-            }
-        }
-    }
-    return icon;
-}
-
-std::optional<IconImage> DecodePng(Bytes data)
-{
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                                     static_cast<qsizetype>(data.size()));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
-    const QSize size = reader.size();
-    if (size.isEmpty() || std::int64_t{size.width()} * size.height() > kMaxPngPixels)
-        return std::nullopt;
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        return std::nullopt;
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    IconImage icon;
-    for (int y = 0; y < image.height() && !icon.Blend; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if (row[x] >> 24) {
-                icon.Blend = true;
+    DecodedImage image;
+    image.Width = static_cast<int>(layout->Width);
+    image.Height = static_cast<int>(layout->Height);
+    const std::size_t count = static_cast<std::size_t>(layout->Width * layout->Height);
+    image.Pixels.resize(count);
+    for (std::int64_t y = 0; y < layout->Height; ++y)
+        for (std::int64_t x = 0; x < layout->Width; ++x)
+            image.Pixels[static_cast<std::size_t>(y * layout->Width + x)] = DibPixel(data, *layout, x, y);
+    // Any alpha byte anywhere makes a 32-bit image an alpha image.
+    if (layout->BitCount == 32)
+        for (const std::uint32_t pixel : image.Pixels)
+            if (pixel >> 24) {
+                image.Alpha = true;
                 break;
             }
+    if (layout->MaskStride * static_cast<std::uint64_t>(layout->Height) <= data.size() - layout->MaskOffset) {
+        image.Mask.resize(count);
+        for (std::int64_t y = 0; y < layout->Height; ++y) {
+            const std::uint8_t* row = data.data() + layout->MaskOffset
+                + layout->MaskStride * static_cast<std::uint64_t>(layout->Height - 1 - y);
+            for (std::int64_t x = 0; x < layout->Width; ++x)
+                image.Mask[static_cast<std::size_t>(y * layout->Width + x)] = (row[x / 8] >> (7 - x % 8)) & 1u;
         }
     }
-    for (int y = 0; y < kIconSize; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(static_cast<int>(Source(y, image.height()))));
-        for (int x = 0; x < kIconSize; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
-            icon.Pixels[i] = icon.Blend ? row[Source(x, image.width())] : 0;
-            icon.Mask[i] = 1; // fully transparent unless blended
+    return image;
+}
+
+std::optional<DecodedImage> DecodePngImage(Bytes data)
+{
+    auto picture = DecodePng(data, kMaxPixels);
+    if (!picture)
+        return std::nullopt;
+    DecodedImage image;
+    image.Width = picture->Width;
+    image.Height = picture->Height;
+    image.Pixels = std::move(picture->Pixels);
+    for (const std::uint32_t pixel : image.Pixels)
+        if (pixel >> 24) {
+            image.Alpha = true;
+            break;
         }
+    if (!image.Alpha) {
+        // Transparent throughout: nothing of it shows.
+        std::fill(image.Pixels.begin(), image.Pixels.end(), 0u);
+        image.Mask.assign(image.Pixels.size(), 1);
     }
-    return icon;
+    return image;
 }
 
 } // namespace
 
-std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data)
+std::optional<DecodedImage> DecodeImage(std::span<const std::uint8_t> data)
 {
     static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G'};
     if (data.size() >= sizeof(kPngSignature) && std::memcmp(data.data(), kPngSignature, sizeof(kPngSignature)) == 0)
-        return DecodePng(data);
+        return DecodePngImage(data);
     return DecodeDib(data);
+}
+
+std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data)
+{
+    const auto image = DecodeImage(data);
+    if (!image)
+        return std::nullopt;
+    // Nearest neighbour: destination coordinate d takes source coordinate d * extent / 32.
+    IconImage icon;
+    icon.Blend = image->Alpha;
+    for (int y = 0; y < kIconSize; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y * image->Height / kIconSize) * static_cast<std::size_t>(image->Width);
+        for (int x = 0; x < kIconSize; ++x) {
+            const std::size_t source = row + static_cast<std::size_t>(x * image->Width / kIconSize);
+            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
+            icon.Pixels[i] = image->Pixels[source];
+            icon.Mask[i] = image->Mask.empty() ? 0 : image->Mask[source];
+        }
+    }
+    return icon;
+}
+
+Picture ToPicture(DecodedImage image)
+{
+    Picture picture{image.Width, image.Height, std::move(image.Pixels)};
+    if (image.Alpha)
+        return picture;
+    for (std::size_t i = 0; i < picture.Pixels.size(); ++i) {
+        const bool hidden = !image.Mask.empty() && image.Mask[i];
+        picture.Pixels[i] = hidden ? 0u : (picture.Pixels[i] | 0xFF000000u);
+    }
+    return picture;
 }
 
 std::uint64_t DecodeCost(std::span<const std::uint8_t> data)
@@ -312,53 +307,7 @@ std::uint64_t DecodeCost(std::span<const std::uint8_t> data)
             return std::uint64_t{data[at]} << 24 | std::uint64_t{data[at + 1]} << 16 | std::uint64_t{data[at + 2]} << 8
                 | data[at + 3];
         };
-        cost += std::min<std::uint64_t>(be32(16) * be32(20), kMaxPngPixels) * 4;
+        cost += std::min<std::uint64_t>(be32(16) * be32(20), kMaxPixels) * 4;
     }
     return cost;
-}
-
-QByteArray EncodeBmp(const QImage& source)
-{
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    const int width = image.width();
-    const int height = image.height();
-    const int stride = (width * 3 + 3) / 4 * 4;
-    const std::uint32_t offBits = sizeof(BmpFileHeader) + sizeof(InfoHeader);
-    const std::uint32_t imageSize = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(height);
-    QByteArray bytes(static_cast<qsizetype>(offBits + imageSize), '\0');
-    auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
-    const BmpFileHeader file{0x4D42, offBits + imageSize, 0, 0, offBits};
-    const InfoHeader info{sizeof(InfoHeader), width, height, 1, 24, kBiRgb, imageSize, 0, 0, 0, 0};
-    std::memcpy(out, &file, sizeof file);
-    std::memcpy(out + sizeof file, &info, sizeof info);
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(height - 1 - y));
-        std::uint8_t* p = out + offBits + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
-        for (int x = 0; x < width; ++x) {
-            *p++ = static_cast<std::uint8_t>(row[x]);
-            *p++ = static_cast<std::uint8_t>(row[x] >> 8);
-            *p++ = static_cast<std::uint8_t>(row[x] >> 16);
-        }
-    }
-    return bytes;
-}
-
-bool WriteWholeFile(const QString& path, const QByteArray& bytes)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0)
-        return false;
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= n;
-    }
-    return ::close(fd) == 0 && ok;
 }

@@ -1,29 +1,54 @@
-// Device-independent bitmaps: the images inside icon resources, and the BMP files the
-// program writes.
+// Device-independent bitmaps and PNG data: the images inside icon resources.
 #pragma once
 
-#include "platform/exeicons.h"
+#include "platform/png.h"
 
-#include <QByteArray>
-#include <QString>
-
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
-// Decodes one icon image (a DIB with its AND mask, or PNG data) and scales it to 32x32.
-// DIBs: a 40-byte BITMAPINFOHEADER (BI_RGB or BI_BITFIELDS) or a 12-byte core header at
-// 1, 4, 8, 16, 24 or 32 bits per pixel, the height counting colour rows and mask rows.
-// Truncated colour data gives nothing; a truncated mask gives an opaque icon.
+// The large-icon size everything is drawn at.
+inline constexpr int kIconSize = 32;
+
+// One icon, already chosen for and scaled to 32x32 pixels.
+struct IconImage {
+    // 0xAARRGGBB per pixel, rows top to bottom.
+    std::array<std::uint32_t, kIconSize * kIconSize> Pixels{};
+    // The AND mask: 1 where the background shows through (or is inverted).
+    std::array<std::uint8_t, kIconSize * kIconSize> Mask{};
+    // A 32-bit image with alpha: blended over the background, mask ignored.
+    bool Blend = false;
+};
+
+// One icon image at its own size.
+struct DecodedImage {
+    int Width = 0;
+    int Height = 0;
+    // 0xAARRGGBB, rows top to bottom; the alpha byte counts only when Alpha is set.
+    std::vector<std::uint32_t> Pixels;
+    // The AND mask, 1 where the background shows through (or is inverted); empty when
+    // the image has none.
+    std::vector<std::uint8_t> Mask;
+    // A 32-bit image with alpha, or a PNG image: blended, the mask ignored.
+    bool Alpha = false;
+};
+
+// Decodes one icon image: a DIB with its AND mask, or PNG data. DIBs: a 40-byte
+// BITMAPINFOHEADER (BI_RGB or BI_BITFIELDS) or a 12-byte core header at 1, 4, 8, 16, 24
+// or 32 bits per pixel, the height counting colour rows and mask rows. Truncated colour
+// data gives nothing; a truncated mask gives an opaque image. Images of more than
+// 2048 x 2048 pixels are refused.
+std::optional<DecodedImage> DecodeImage(std::span<const std::uint8_t> data);
+
+// The same, scaled to 32x32 by nearest neighbour.
 std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data);
+
+// The image with straight alpha: its own alpha, or else opaque where the mask leaves it
+// and transparent black where the mask hides it.
+Picture ToPicture(DecodedImage image);
 
 // What decoding data costs, in bytes looked at: the data itself, and for PNG the
 // decoded pixels.
 std::uint64_t DecodeCost(std::span<const std::uint8_t> data);
-
-// A 24-bit BMP file of image (bottom-up rows, no palette).
-QByteArray EncodeBmp(const QImage& image);
-
-// Writes bytes to path, replacing a file of that name; false when it can't be written.
-// Never blocks on a FIFO of that name.
-bool WriteWholeFile(const QString& path, const QByteArray& bytes);

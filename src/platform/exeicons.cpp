@@ -610,6 +610,24 @@ std::optional<IconImage> IconReader::Read(int index)
     return DecodeIconImage(*image);
 }
 
+std::vector<IconEntry> IconReader::Entries(int index)
+{
+    return parsed_->Entries(index);
+}
+
+std::optional<std::vector<std::uint8_t>> IconReader::ImageData(const IconEntry& entry)
+{
+    return parsed_->Image(entry);
+}
+
+std::optional<DecodedImage> IconReader::Decode(const IconEntry& entry)
+{
+    const auto image = parsed_->Image(entry);
+    if (!image || !parsed_->Charge(DecodeCost(*image)))
+        return std::nullopt;
+    return DecodeImage(*image);
+}
+
 int CountIcons(std::span<const std::uint8_t> file)
 {
     return IconReader(SpanSource(file)).Count();
@@ -619,31 +637,4 @@ std::optional<IconImage> ReadIcon(std::span<const std::uint8_t> file, int index)
 {
     const SpanSource source(file);
     return IconReader(source).Read(index);
-}
-
-QImage DrawIconBitmap(const IconImage& icon)
-{
-    constexpr int kBitmapSize = kIconSize + 2;
-    QImage bitmap(kBitmapSize, kBitmapSize, QImage::Format_RGB32);
-    bitmap.fill(0xFFFFFFFFu);
-    for (int y = 0; y < kIconSize; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(y + 1)) + 1;
-        for (int x = 0; x < kIconSize; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
-            const std::uint32_t colour = icon.Pixels[i];
-            if (icon.Blend) {
-                const std::uint32_t a = colour >> 24;
-                std::uint32_t out = 0xFF000000u;
-                for (int shift = 0; shift <= 16; shift += 8) {
-                    const std::uint32_t c = (colour >> shift) & 0xFFu;
-                    out |= ((c * a + 255u * (255u - a) + 127u) / 255u) << shift;
-                }
-                row[x] = out;
-            } else {
-                const std::uint32_t background = icon.Mask[i] ? 0x00FFFFFFu : 0u;
-                row[x] = 0xFF000000u | (background ^ (colour & 0x00FFFFFFu));
-            }
-        }
-    }
-    return bitmap;
 }

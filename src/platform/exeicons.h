@@ -10,18 +10,15 @@
 //   An icon file (.ico) counts as one icon.
 #pragma once
 
-#include <QImage>
+#include "platform/dib.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 class ByteSource;
-
-// The large-icon size everything is drawn at.
-inline constexpr int kIconSize = 32;
 
 // One image of an icon, as the icon's directory entry describes it.
 struct IconEntry {
@@ -33,16 +30,6 @@ struct IconEntry {
     std::uint16_t BitCount;
     std::uint32_t BytesInRes;
     std::uint32_t Where; // the image's RT_ICON id in a group, its offset in an icon file
-};
-
-// One icon, already chosen for and scaled to 32x32 pixels.
-struct IconImage {
-    // 0xAARRGGBB per pixel, rows top to bottom.
-    std::array<std::uint32_t, kIconSize * kIconSize> Pixels{};
-    // The AND mask: 1 where the background shows through (or is inverted).
-    std::array<std::uint8_t, kIconSize * kIconSize> Mask{};
-    // A 32-bit image with alpha: blended over the background, mask ignored.
-    bool Blend = false;
 };
 
 // The icons of one file's bytes, its headers parsed once. A damaged file can ask for
@@ -60,6 +47,14 @@ public:
     int Count() const;
     std::optional<IconImage> Read(int index);
 
+    // The images of icon index as its directory lists them, in its order; empty when
+    // there is no such icon or its directory can't be read.
+    std::vector<IconEntry> Entries(int index);
+    // One of those images' bytes; nothing when they lie outside the file or can't be read.
+    std::optional<std::vector<std::uint8_t>> ImageData(const IconEntry& entry);
+    // One of those images decoded; nothing when it can't be read or decoded.
+    std::optional<DecodedImage> Decode(const IconEntry& entry);
+
 private:
     struct Parsed;
     std::unique_ptr<Parsed> parsed_;
@@ -74,8 +69,3 @@ int CountIcons(std::span<const std::uint8_t> file);
 // it has another size. Nothing when that image is missing, lies outside the file or
 // can't be decoded; no other image of the group stands in for it.
 std::optional<IconImage> ReadIcon(std::span<const std::uint8_t> file, int index);
-
-// The icon drawn at (1, 1) on a fresh white 34x34 image (Format_RGB32): alpha-blended
-// when it has alpha, else through its AND mask and then its XOR colours, so masked
-// pixels with colour invert the white.
-QImage DrawIconBitmap(const IconImage& icon);

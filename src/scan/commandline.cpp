@@ -3,7 +3,9 @@
 #include "platform/errors.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
+#include "platform/thumbnailer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,10 +21,26 @@ void Print(std::FILE* stream, const QString& line)
 
 void PrintUsage(std::FILE* stream)
 {
-    Print(stream, QStringLiteral("Usage: vistrel                           start the icon viewer\n"
-                                 "       vistrel --extract FOLDER OUTDIR   write the icons of FOLDER's exe and dll\n"
-                                 "                                         files to OUTDIR/Icon00001.bmp onwards\n"
-                                 "       vistrel --help | --version"));
+    Print(stream, QStringLiteral(
+        "Usage: vistrel                           start the icon viewer\n"
+        "       vistrel --extract [--format bmp|png|ico] FOLDER OUTDIR\n"
+        "                                         write the icons of FOLDER's exe and dll files\n"
+        "                                         to OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
+        "                                         creating OUTDIR: bmp is the 34x34 bitmap,\n"
+        "                                         png the largest image, ico every image\n"
+        "       vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n"
+        "                                         write the first icon of INPUT as a PNG of at\n"
+        "                                         most SIZE x SIZE pixels (128) for file managers\n"
+        "       vistrel --help | --version"));
+}
+
+std::optional<IconFormat> FormatNamed(const char* name)
+{
+    for (const auto& [text, format] : {std::pair{"bmp", IconFormat::Bmp}, std::pair{"png", IconFormat::Png},
+                                       std::pair{"ico", IconFormat::Ico}})
+        if (std::strcmp(name, text) == 0)
+            return format;
+    return std::nullopt;
 }
 
 // Folders are kept as the folder dialog gives them: no trailing separator but for the root.
@@ -35,18 +53,20 @@ QString AsFolderPath(const char* argument)
 }
 } // namespace
 
-int ExtractFolder(const char* folder, const char* outputFolder)
+int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format)
 {
-    // A damaged PNG inside an icon is an icon that can't be drawn, not news for the user.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    const QString output = AsFolderPath(outputFolder);
-    if (!QFileInfo(output).isDir()) {
-        Print(stderr, QStringLiteral("vistrel: %1 is not a folder").arg(output));
-        return 2;
-    }
     // The state holds two tables of 10001 strings: too large for the stack.
     auto state = std::make_unique<BrowseState>();
     state->FolderPath = AsFolderPath(folder);
+    if (!QFileInfo(state->FolderPath).isDir()) {
+        Print(stderr, QStringLiteral("vistrel: %1 is not a folder").arg(state->FolderPath));
+        return 2;
+    }
+    const QString output = AsFolderPath(outputFolder);
+    if (!QDir().mkpath(output)) {
+        Print(stderr, QStringLiteral("vistrel: the folder %1 can't be created").arg(output));
+        return 2;
+    }
     const QString noFiles = state->FolderPath + QStringLiteral(" フォルダーには、イメージファイル(exe,dll)が存在しません。");
     const ListingResult listing = ListImageFiles(*state);
     if (listing == ListingResult::NoEntries || state->ImageFileCount == 0) {
@@ -61,7 +81,7 @@ int ExtractFolder(const char* folder, const char* outputFolder)
         for (int k = 1; k <= state->ImageFileCount; ++k) {
             const QString& name = state->ImageFiles[static_cast<std::size_t>(k)];
             const int before = state->IconCount;
-            const ExtractionResult result = ExtractIconsTo(*state, state->FolderPath, name, prefix);
+            const ExtractionResult result = ExtractIconsTo(*state, state->FolderPath, name, prefix, format);
             Print(stdout, QStringLiteral("%1: %2").arg(name).arg(state->IconCount - before));
             if (result == ExtractionResult::CapacityReached) {
                 Print(stderr, QStringLiteral("vistrel: only the first %1 icons are written").arg(kMaxIcons));
@@ -94,11 +114,17 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
         return 0;
     }
     if (std::strcmp(command, "--extract") == 0) {
-        if (argc != 4) {
+        const auto format = argc == 6 && std::strcmp(argv[2], "--format") == 0 ? FormatNamed(argv[3])
+                                                                                : std::optional<IconFormat>();
+        if (argc == 4)
+            return ExtractFolder(argv[2], argv[3]);
+        if (!format) {
             PrintUsage(stderr);
             return 2;
         }
-        return ExtractFolder(argv[2], argv[3]);
+        return ExtractFolder(argv[4], argv[5], *format);
     }
+    if (std::strcmp(command, "--thumbnail") == 0)
+        return RunThumbnailer(argc, argv);
     return std::nullopt;
 }

@@ -2,16 +2,22 @@
 
 #include "platform/busy.h"
 #include "platform/bytesource.h"
-#include "platform/dib.h"
+#include "platform/bitmapfile.h"
 #include "platform/errors.h"
 #include "platform/exeicons.h"
+#include "platform/iconexport.h"
 #include "platform/programfolder.h"
 
 #include <QFile>
 
+QString NumberedFilePath(const QString& prefix, int number, const QString& extension)
+{
+    return prefix + QStringLiteral("%1.").arg(number, 5, 10, QLatin1Char('0')) + extension;
+}
+
 QString NumberedBitmapPath(const QString& prefix, int number)
 {
-    return prefix + QStringLiteral("%1.bmp").arg(number, 5, 10, QLatin1Char('0'));
+    return NumberedFilePath(prefix, number, QStringLiteral("bmp"));
 }
 
 QString TempBitmapPath(int number)
@@ -24,8 +30,44 @@ ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const Q
     return ExtractIconsTo(state, folder, fileName, ProgramFolder() + QStringLiteral("Temp"));
 }
 
+namespace {
+QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+// The file of icon index in format; empty when the icon has nothing to write in it.
+QByteArray Encoded(IconReader& reader, int index, const IconImage& icon, IconFormat format)
+{
+    switch (format) {
+    case IconFormat::Png:
+        if (const auto picture = LargestPicture(reader, index))
+            return AsByteArray(EncodePng(*picture));
+        return {};
+    case IconFormat::Ico:
+        return AsByteArray(IconFileBytes(reader, index));
+    case IconFormat::Bmp:
+        break;
+    }
+    return EncodeBmp(DrawIconBitmap(icon));
+}
+
+QString Extension(IconFormat format)
+{
+    switch (format) {
+    case IconFormat::Png:
+        return QStringLiteral("png");
+    case IconFormat::Ico:
+        return QStringLiteral("ico");
+    case IconFormat::Bmp:
+        break;
+    }
+    return QStringLiteral("bmp");
+}
+} // namespace
+
 ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
-                                const QString& bitmapPrefix)
+                                const QString& prefix, IconFormat format)
 {
     // Read with bounded reads, not mapped: the file may be cut short while messages run
     // between two of its icons, and that must cost icons, not the program.
@@ -38,11 +80,14 @@ ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const
             continue;
         if (state.IconCount >= kMaxIcons)
             return ExtractionResult::CapacityReached;
+        const QByteArray bytes = Encoded(reader, i, *icon, format);
+        if (bytes.isEmpty())
+            continue;
         const int n = state.IconCount + 1;
-        const QString path = NumberedBitmapPath(bitmapPrefix, n);
+        const QString path = NumberedFilePath(prefix, n, Extension(format));
         // Counted only once written: a count that included the failed icon would make the
         // grid and Save take its slot's bitmap from an earlier scan for it.
-        if (!WriteWholeFile(path, EncodeBmp(DrawIconBitmap(*icon))))
+        if (!WriteWholeFile(path, bytes))
             throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
         state.IconCount = n;
         state.TempBitmaps[static_cast<std::size_t>(n)] = path;

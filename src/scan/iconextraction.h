@@ -10,7 +10,17 @@ enum class ExtractionResult {
     CapacityReached, // TempBitmaps is full: icons after number kMaxIcons were left out
 };
 
-// prefix + number in the pattern "00000" + ".bmp": Icon00001.bmp, Temp00012.bmp, Temp10000.bmp.
+// What an export writes for each icon.
+enum class IconFormat {
+    Bmp, // the 34x34 bitmap, as Open draws it
+    Png, // the icon's largest image (deepest on equal sizes) at its own size, with its alpha
+    Ico, // an icon file with every image of the icon, in the order of its group
+};
+
+// prefix + number in the pattern "00000" + "." + extension: Icon00001.png.
+QString NumberedFilePath(const QString& prefix, int number, const QString& extension);
+
+// The same with ".bmp": Icon00001.bmp, Temp00012.bmp, Temp10000.bmp.
 QString NumberedBitmapPath(const QString& prefix, int number);
 
 // The temporary bitmap of icon number n: ProgramFolder() + "Temp" + n as "00000" + ".bmp".
@@ -25,7 +35,8 @@ QString TempBitmapPath(int number);
 // was, so IconCount and TempBitmaps[1..IconCount] always describe bitmaps on disk.
 ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName);
 
-// The same, writing bitmapPrefix + n as "00000" + ".bmp" instead of the temporary
-// bitmaps; the batch command line writes its Icon files this way.
+// The same, writing prefix + n as "00000" + the format's extension instead of the
+// temporary bitmaps; the batch command line writes its Icon files this way. Whatever the
+// format, the icons and their numbers are those of the bitmaps.
 ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
-                                const QString& bitmapPrefix);
+                                const QString& prefix, IconFormat format = IconFormat::Bmp);

@@ -32,7 +32,7 @@ sleep 2
 kill -0 "$program"
 kill "$program"
 wait "$program" 2>/dev/null || true
-# Only the executable was installed in the program's folder; a window stopped from
-# outside writes nothing there.
-test "$(ls -A "$prefix/lib/vistrel")" = vistrel
+# Only the program (the launcher and its window module) was installed in its folder; a
+# window stopped from outside writes nothing there.
+test "$(ls -A "$prefix/lib/vistrel" | tr '\n' ' ')" = "vistrel vistrel-window.so "
 echo "installed into $prefix and used from there"

@@ -2,7 +2,7 @@
 // here, icon images built here, damaged files, and icoutils as an outside opinion.
 #include "platform/tst_exeicons_pattern.h"
 #include "platform/bytesource.h"
-#include "platform/dib.h"
+#include "platform/bitmapfile.h"
 #include "platform/exeicons.h"
 
 #include <QDir>

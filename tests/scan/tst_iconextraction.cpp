@@ -191,7 +191,12 @@ void TestIconExtraction::batchExitStatus()
     QFile::copy(kData + QStringLiteral("/notes.exe"), empty.filePath(QStringLiteral("notes.exe")));
     QCOMPARE(ExtractFolder(QFile::encodeName(empty.path()).constData(), out.constData()), 1);
     QVERIFY(QDir(output.path()).isEmpty());
-    QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), (out + "/missing").constData()), 2);
+    // OUTDIR is made with its parents; a missing FOLDER is the error, named as such.
+    QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), (out + "/new/deep").constData(), IconFormat::Png), 0);
+    QCOMPARE(QDir(output.filePath(QStringLiteral("new/deep"))).entryList({QStringLiteral("Icon*.png")}).size(), 11);
+    QCOMPARE(ExtractFolder((out + "/missing").constData(), (out + "/other").constData()), 2);
+    QVERIFY(!QFile::exists(output.filePath(QStringLiteral("other"))));
+    QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(kData + QStringLiteral("/icons.exe")).constData()), 2);
 
     char program[] = "vistrel";
     char extract[] = "--extract";

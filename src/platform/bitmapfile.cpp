@@ -1,0 +1,108 @@
+#include "platform/bitmapfile.h"
+
+#include <QFile>
+
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+#pragma pack(push, 1)
+struct BmpFileHeader {
+    std::uint16_t Type;
+    std::uint32_t Size;
+    std::uint16_t Reserved1;
+    std::uint16_t Reserved2;
+    std::uint32_t OffBits;
+};
+struct BmpInfoHeader {
+    std::uint32_t Size;
+    std::int32_t Width;
+    std::int32_t Height;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t Compression;
+    std::uint32_t SizeImage;
+    std::int32_t XPelsPerMeter;
+    std::int32_t YPelsPerMeter;
+    std::uint32_t ClrUsed;
+    std::uint32_t ClrImportant;
+};
+#pragma pack(pop)
+static_assert(sizeof(BmpFileHeader) == 14 && sizeof(BmpInfoHeader) == 40);
+constexpr std::uint32_t kBiRgb = 0;
+} // namespace
+
+QImage DrawIconBitmap(const IconImage& icon)
+{
+    constexpr int kBitmapSize = kIconSize + 2;
+    QImage bitmap(kBitmapSize, kBitmapSize, QImage::Format_RGB32);
+    bitmap.fill(0xFFFFFFFFu);
+    for (int y = 0; y < kIconSize; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(y + 1)) + 1;
+        for (int x = 0; x < kIconSize; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
+            const std::uint32_t colour = icon.Pixels[i];
+            if (icon.Blend) {
+                const std::uint32_t a = colour >> 24;
+                std::uint32_t out = 0xFF000000u;
+                for (int shift = 0; shift <= 16; shift += 8) {
+                    const std::uint32_t c = (colour >> shift) & 0xFFu;
+                    out |= ((c * a + 255u * (255u - a) + 127u) / 255u) << shift;
+                }
+                row[x] = out;
+            } else {
+                const std::uint32_t background = icon.Mask[i] ? 0x00FFFFFFu : 0u;
+                row[x] = 0xFF000000u | (background ^ (colour & 0x00FFFFFFu));
+            }
+        }
+    }
+    return bitmap;
+}
+
+QByteArray EncodeBmp(const QImage& source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    const int width = image.width();
+    const int height = image.height();
+    const int stride = (width * 3 + 3) / 4 * 4;
+    const std::uint32_t offBits = sizeof(BmpFileHeader) + sizeof(BmpInfoHeader);
+    const std::uint32_t imageSize = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(height);
+    QByteArray bytes(static_cast<qsizetype>(offBits + imageSize), '\0');
+    auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
+    const BmpFileHeader file{0x4D42, offBits + imageSize, 0, 0, offBits};
+    const BmpInfoHeader info{sizeof(BmpInfoHeader), width, height, 1, 24, kBiRgb, imageSize, 0, 0, 0, 0};
+    std::memcpy(out, &file, sizeof file);
+    std::memcpy(out + sizeof file, &info, sizeof info);
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(height - 1 - y));
+        std::uint8_t* p = out + offBits + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
+        for (int x = 0; x < width; ++x) {
+            *p++ = static_cast<std::uint8_t>(row[x]);
+            *p++ = static_cast<std::uint8_t>(row[x] >> 8);
+            *p++ = static_cast<std::uint8_t>(row[x] >> 16);
+        }
+    }
+    return bytes;
+}
+
+bool WriteWholeFile(const QString& path, const QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0)
+        return false;
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    bool ok = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= n;
+    }
+    return ::close(fd) == 0 && ok;
+}

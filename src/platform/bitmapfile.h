@@ -1,0 +1,20 @@
+// The 34x34 bitmaps of the icons: drawn on white and written as BMP files.
+#pragma once
+
+#include "platform/dib.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// The icon drawn at (1, 1) on a fresh white 34x34 image (Format_RGB32): alpha-blended
+// when it has alpha, else through its AND mask and then its XOR colours, so masked
+// pixels with colour invert the white.
+QImage DrawIconBitmap(const IconImage& icon);
+
+// A 24-bit BMP file of image (bottom-up rows, no palette).
+QByteArray EncodeBmp(const QImage& image);
+
+// Writes bytes to path, replacing a file of that name; false when it can't be written.
+// Never blocks on a FIFO of that name.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes);

@@ -1,0 +1,204 @@
+#include "platform/iconexport.h"
+
+#include "platform/dib.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <tuple>
+
+namespace {
+
+int Dimension(std::uint8_t value)
+{
+    return value == 0 ? 256 : value;
+}
+
+// Colour depth in bits; old directories leave BitCount 0 and give the palette size.
+int Depth(const IconEntry& entry)
+{
+    if (entry.BitCount != 0)
+        return entry.BitCount;
+    int bits = 0;
+    while (bits < 8 && (1 << bits) < entry.ColorCount)
+        ++bits;
+    return entry.ColorCount == 0 ? 8 : bits;
+}
+
+// Far above any real icon's images together; a damaged directory naming one large image
+// thousands of times stops there.
+constexpr std::uint64_t kMaxIconFileBytes = std::uint64_t{32} << 20;
+
+#pragma pack(push, 1)
+struct IconFileHeader {
+    std::uint16_t Reserved;
+    std::uint16_t Type;
+    std::uint16_t Count;
+};
+struct IconFileEntry {
+    std::uint8_t Width;
+    std::uint8_t Height;
+    std::uint8_t ColorCount;
+    std::uint8_t Reserved;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t BytesInRes;
+    std::uint32_t ImageOffset;
+};
+#pragma pack(pop)
+static_assert(sizeof(IconFileHeader) == 6 && sizeof(IconFileEntry) == 16);
+
+template <typename T>
+void Append(std::vector<std::uint8_t>& out, const T& value)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
+    out.insert(out.end(), bytes, bytes + sizeof(T));
+}
+
+// The first image in order that decodes, as a picture with straight alpha.
+std::optional<Picture> FirstDecoded(IconReader& reader, const std::vector<IconEntry>& entries,
+                                    const std::vector<int>& order)
+{
+    for (const int i : order)
+        if (auto image = reader.Decode(entries[static_cast<std::size_t>(i)]))
+            return ToPicture(std::move(*image));
+    return std::nullopt;
+}
+
+// Which source pixels cover destination pixel d of an axis shrunk from source to target
+// pixels, and by how much: in units of 1/target of a source pixel, so every weight is a
+// whole number and the weights of one destination pixel add up to source.
+struct Weight {
+    int Source;
+    std::uint64_t Amount;
+};
+
+std::vector<std::vector<Weight>> AxisWeights(int source, int target)
+{
+    std::vector<std::vector<Weight>> weights(static_cast<std::size_t>(target));
+    for (int d = 0; d < target; ++d) {
+        const std::int64_t begin = std::int64_t{d} * source;
+        const std::int64_t end = begin + source;
+        for (auto s = static_cast<int>(begin / target); s < source && std::int64_t{s} * target < end; ++s) {
+            const std::int64_t overlap = std::min(end, std::int64_t{s + 1} * target) - std::max(begin, std::int64_t{s} * target);
+            if (overlap > 0)
+                weights[static_cast<std::size_t>(d)].push_back({s, static_cast<std::uint64_t>(overlap)});
+        }
+    }
+    return weights;
+}
+
+} // namespace
+
+std::vector<int> PreferredImages(const std::vector<IconEntry>& entries, int size)
+{
+    std::vector<int> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    const auto key = [&](int i) {
+        const IconEntry& e = entries[static_cast<std::size_t>(i)];
+        const int width = Dimension(e.Width);
+        const int height = Dimension(e.Height);
+        // Big enough ones first, smallest first; then the others, largest first.
+        const bool bigEnough = width >= size;
+        return std::tuple(!bigEnough, bigEnough ? width : -width, bigEnough ? height : -height, -Depth(e));
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return key(a) < key(b); });
+    return order;
+}
+
+Picture ScaleToFit(Picture picture, int size)
+{
+    const int longest = std::max(picture.Width, picture.Height);
+    if (longest <= size)
+        return picture;
+    const auto scaled = [&](int extent) {
+        return std::max(1, static_cast<int>((std::int64_t{extent} * size + longest / 2) / longest));
+    };
+    Picture out{scaled(picture.Width), scaled(picture.Height), {}};
+    out.Pixels.resize(std::size_t(out.Width) * std::size_t(out.Height));
+    const auto columns = AxisWeights(picture.Width, out.Width);
+    const auto rows = AxisWeights(picture.Height, out.Height);
+    const std::uint64_t area = std::uint64_t(picture.Width) * std::uint64_t(picture.Height);
+    // One destination row at a time: the source rows it covers summed column by column
+    // (alpha, and colour weighted by alpha), then the columns summed the same way.
+    std::vector<std::uint64_t> sums(std::size_t(picture.Width) * 4);
+    for (int y = 0; y < out.Height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (const Weight& row : rows[std::size_t(y)]) {
+            const std::uint32_t* source = picture.Pixels.data() + std::size_t(row.Source) * std::size_t(picture.Width);
+            for (int x = 0; x < picture.Width; ++x) {
+                const std::uint32_t p = source[x];
+                const std::uint64_t a = (p >> 24) * row.Amount;
+                std::uint64_t* s = &sums[std::size_t(x) * 4];
+                s[0] += a;
+                s[1] += ((p >> 16) & 0xFFu) * a;
+                s[2] += ((p >> 8) & 0xFFu) * a;
+                s[3] += (p & 0xFFu) * a;
+            }
+        }
+        for (int x = 0; x < out.Width; ++x) {
+            std::uint64_t a = 0, r = 0, g = 0, b = 0;
+            for (const Weight& column : columns[std::size_t(x)]) {
+                const std::uint64_t* s = &sums[std::size_t(column.Source) * 4];
+                a += s[0] * column.Amount;
+                r += s[1] * column.Amount;
+                g += s[2] * column.Amount;
+                b += s[3] * column.Amount;
+            }
+            std::uint32_t pixel = 0;
+            if (a > 0) {
+                const auto channel = [&](std::uint64_t c) { return static_cast<std::uint32_t>((c + a / 2) / a); };
+                const auto alpha = static_cast<std::uint32_t>((a + area / 2) / area);
+                pixel = alpha << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
+            }
+            out.Pixels[std::size_t(y) * std::size_t(out.Width) + std::size_t(x)] = pixel;
+        }
+    }
+    return out;
+}
+
+std::optional<Picture> LargestPicture(IconReader& reader, int index)
+{
+    const std::vector<IconEntry> entries = reader.Entries(index);
+    return FirstDecoded(reader, entries, PreferredImages(entries, INT_MAX));
+}
+
+std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index)
+{
+    std::vector<IconFileEntry> directory;
+    std::vector<std::vector<std::uint8_t>> images;
+    std::uint64_t total = 0;
+    for (const IconEntry& e : reader.Entries(index)) {
+        auto data = reader.ImageData(e);
+        if (!data || (total += data->size()) > kMaxIconFileBytes)
+            continue;
+        directory.push_back({e.Width, e.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount,
+                             static_cast<std::uint32_t>(data->size()), 0});
+        images.push_back(std::move(*data));
+    }
+    std::vector<std::uint8_t> out;
+    if (images.empty())
+        return out;
+    std::uint32_t offset = static_cast<std::uint32_t>(sizeof(IconFileHeader) + directory.size() * sizeof(IconFileEntry));
+    Append(out, IconFileHeader{0, 1, static_cast<std::uint16_t>(directory.size())});
+    for (IconFileEntry& entry : directory) {
+        entry.ImageOffset = offset;
+        offset += entry.BytesInRes;
+        Append(out, entry);
+    }
+    for (const auto& image : images)
+        out.insert(out.end(), image.begin(), image.end());
+    return out;
+}
+
+std::optional<Picture> ThumbnailPicture(IconReader& reader, int size)
+{
+    if (reader.Count() == 0)
+        return std::nullopt;
+    const std::vector<IconEntry> entries = reader.Entries(0);
+    const auto picture = FirstDecoded(reader, entries, PreferredImages(entries, size));
+    if (!picture)
+        return std::nullopt;
+    return ScaleToFit(*picture, size);
+}

@@ -1,0 +1,33 @@
+// An icon's images taken out whole: the best one as a PNG picture, all of them as an
+// icon file, and the first icon of a file as a thumbnail for file managers.
+#pragma once
+
+#include "platform/exeicons.h"
+#include "platform/png.h"
+
+#include <cstdint>
+#include <vector>
+
+// The indexes of entries, the preferred image first, for a picture of size pixels: the
+// images at least size wide from the smallest up, then the smaller ones from the largest
+// down; among equal sizes the deepest colour first, then the directory's order.
+// With a size above every image's, the largest image comes first.
+std::vector<int> PreferredImages(const std::vector<IconEntry>& entries, int size);
+
+// picture shrunk to fit in size x size pixels with its aspect ratio kept, each pixel the
+// alpha-weighted average of the area it covers; a picture that fits already is returned
+// as it is, never enlarged.
+Picture ScaleToFit(Picture picture, int size);
+
+// Icon index's largest image (on equal sizes the deepest colour) at its own size with its
+// alpha; when that image can't be read, the next one in that order. Nothing when none can.
+std::optional<Picture> LargestPicture(IconReader& reader, int index);
+
+// Icon index as the bytes of an icon file holding every image of its group that can be
+// read, in the group's order; empty when there is none.
+std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index);
+
+// The file's first icon (index 0) as a picture of at most size x size pixels: the
+// smallest image at least size wide, or else the largest, shrunk to fit. Nothing when
+// the file has no icon whose images can be read.
+std::optional<Picture> ThumbnailPicture(IconReader& reader, int size);

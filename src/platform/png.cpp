@@ -1,0 +1,130 @@
+#include "platform/png.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+
+namespace {
+
+// libpng reports errors by calling this, which must not return: back to the setjmp.
+[[noreturn]] void Fail(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+
+void Ignore(png_structp, png_const_charp) {}
+
+struct Cursor {
+    std::span<const std::uint8_t> data;
+    std::size_t at = 0;
+};
+
+void ReadFromCursor(png_structp png, png_bytep out, png_size_t length)
+{
+    auto* cursor = static_cast<Cursor*>(png_get_io_ptr(png));
+    if (length > cursor->data.size() - cursor->at)
+        png_error(png, "cut short");
+    std::memcpy(out, cursor->data.data() + cursor->at, length);
+    cursor->at += length;
+}
+
+void AppendToBuffer(png_structp png, png_bytep bytes, png_size_t length)
+{
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), bytes, bytes + length);
+}
+
+void FlushNothing(png_structp) {}
+
+// Between setjmp and a longjmp no object with a destructor may come to life, so the
+// decoding works on what the caller set up: the picture is sized once, before any row.
+bool Decode(png_structp png, png_infop info, Picture& picture, std::int64_t maxPixels)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    if (width == 0 || height == 0 || std::int64_t{width} * height > maxPixels)
+        return false;
+    // Whatever the file holds becomes 8-bit B, G, R, A in memory: 0xAARRGGBB words.
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != std::size_t{width} * 4)
+        return false;
+    picture.Width = static_cast<int>(width);
+    picture.Height = static_cast<int>(height);
+    picture.Pixels.resize(std::size_t{width} * height);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y)
+            png_read_row(png, reinterpret_cast<png_bytep>(picture.Pixels.data() + std::size_t{y} * width), nullptr);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+bool Encode(png_structp png, png_infop info, const Picture& picture)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width), static_cast<png_uint_32>(picture.Height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    for (int y = 0; y < picture.Height; ++y) {
+        const auto* row = picture.Pixels.data() + std::size_t(y) * std::size_t(picture.Width);
+        png_write_row(png, reinterpret_cast<png_const_bytep>(row));
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+} // namespace
+
+std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels)
+{
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);
+    if (!png)
+        return std::nullopt;
+    png_infop info = png_create_info_struct(png);
+    Cursor cursor{data};
+    Picture picture;
+    bool ok = false;
+    if (info) {
+        png_set_read_fn(png, &cursor, ReadFromCursor);
+        // Text and other side chunks are no business of an icon; their size is bounded too.
+        png_set_chunk_malloc_max(png, 1 << 20);
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+        ok = Decode(png, info, picture, maxPixels);
+    }
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    if (!ok)
+        return std::nullopt;
+    return picture;
+}
+
+std::vector<std::uint8_t> EncodePng(const Picture& picture)
+{
+    std::vector<std::uint8_t> out;
+    if (picture.Width <= 0 || picture.Height <= 0
+        || picture.Pixels.size() != std::size_t(picture.Width) * std::size_t(picture.Height))
+        return out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);
+    if (!png)
+        return out;
+    png_infop info = png_create_info_struct(png);
+    bool ok = false;
+    if (info) {
+        png_set_write_fn(png, &out, AppendToBuffer, FlushNothing);
+        ok = Encode(png, info, picture);
+    }
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    if (!ok)
+        out.clear();
+    return out;
+}

@@ -1,0 +1,99 @@
+#include "platform/thumbnailer.h"
+
+#include "platform/bytesource.h"
+#include "platform/iconexport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDefaultSize = 128;
+// Far above what file managers ask for (up to 1024); the picture is never enlarged anyway.
+constexpr long kMaxSize = 16384;
+
+int Usage()
+{
+    std::fputs("Usage: vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n", stderr);
+    return 2;
+}
+
+int Fail(const char* path, const char* what)
+{
+    std::fprintf(stderr, "vistrel: %s: %s\n", path, what);
+    return 2;
+}
+
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes bytes under a temporary name beside path and renames it over path, so a reader
+// of path never sees half a picture. The new file's permissions follow the umask.
+bool ReplaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && WriteAll(fd, bytes);
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok)
+        ::unlink(temporary.c_str());
+    return ok;
+}
+
+} // namespace
+
+int RunThumbnailer(int argc, char* argv[])
+{
+    int size = kDefaultSize;
+    int at = 2;
+    if (at < argc && std::strcmp(argv[at], "-s") == 0) {
+        if (at + 1 >= argc)
+            return Usage();
+        char* end = nullptr;
+        errno = 0;
+        const long value = std::strtol(argv[at + 1], &end, 10);
+        if (errno != 0 || end == argv[at + 1] || *end != '\0' || value < 1 || value > kMaxSize)
+            return Usage();
+        size = static_cast<int>(value);
+        at += 2;
+    }
+    if (argc - at != 2)
+        return Usage();
+    const char* input = argv[at];
+    const std::string output = argv[at + 1];
+
+    const FileSource file(input);
+    if (!file.IsOpen())
+        return Fail(input, "not a file that can be read");
+    IconReader reader(file);
+    const auto picture = ThumbnailPicture(reader, size);
+    if (!picture)
+        return 1;
+    const std::vector<std::uint8_t> png = EncodePng(*picture);
+    if (png.empty() || !ReplaceFile(output, png))
+        return Fail(output.c_str(), "can't be written");
+    return 0;
+}

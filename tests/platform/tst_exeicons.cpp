@@ -3,6 +3,7 @@
 #include "platform/tst_exeicons_pattern.h"
 #include "platform/bytesource.h"
 #include "platform/bitmapfile.h"
+#include "platform/iconexport.h"
 #include "platform/exeicons.h"
 
 #include <QDir>
@@ -225,6 +226,8 @@ private slots:
     void survivesDamagedFiles();
     void survivesTruncationAnywhere();
     void readsOnlyRegularFiles();
+    void choosesTheThumbnailImage();
+    void exportsLikeIcoutils();
 };
 
 void TestExeIcons::drawsThePatterns_data()
@@ -534,6 +537,107 @@ void TestExeIcons::readsOnlyRegularFiles()
     QVERIFY(!cut.ReadAt(0x400, {&byte, 1}));
     for (int i = 0; i < 9; ++i)
         QVERIFY(!reader.Read(i));
+}
+
+namespace {
+QImage AsImage(const Picture& picture)
+{
+    QImage image(picture.Width, picture.Height, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.Height; ++y)
+        std::memcpy(image.scanLine(y), picture.Pixels.data() + std::size_t(y) * std::size_t(picture.Width), std::size_t(picture.Width) * 4);
+    return image;
+}
+
+// The PNG icotool extracts for image number (1-based) of an icon file.
+QImage IcotoolImage(const QString& ico, int number)
+{
+    QTemporaryDir dir;
+    QProcess::execute(QStringLiteral("icotool"), {QStringLiteral("-x"), QStringLiteral("-i"), QString::number(number),
+                                                  QStringLiteral("-o"), dir.path(), ico});
+    const QStringList pngs = QDir(dir.path()).entryList({QStringLiteral("*.png")});
+    return pngs.size() == 1 ? QImage(dir.filePath(pngs.first())).convertToFormat(QImage::Format_ARGB32) : QImage();
+}
+
+QString IcotoolList(const QString& ico)
+{
+    QProcess process;
+    process.start(QStringLiteral("icotool"), {QStringLiteral("-l"), ico});
+    process.waitForFinished(30000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+} // namespace
+
+// sizes.ico: 16x16x4, 32x32x4, 32x32x8, 32x32x24 with a mask, 48x48x32 with alpha, 256 PNG.
+void TestExeIcons::choosesTheThumbnailImage()
+{
+    if (!HaveIcoutils())
+        QSKIP("icoutils is not installed");
+    const QString ico = kData + QStringLiteral("/sizes.ico");
+    const QByteArray bytes = Contents(ico);
+    const SpanSource source(Span(bytes));
+    const auto thumbnail = [&](int size) {
+        IconReader reader(source);
+        const auto picture = ThumbnailPicture(reader, size);
+        return picture ? AsImage(*picture) : QImage();
+    };
+    // Exactly SIZE: the deepest of the equal sizes, its mask as alpha, as icotool gives it.
+    QCOMPARE(thumbnail(32), IcotoolImage(ico, 4));
+    QCOMPARE(thumbnail(16), IcotoolImage(ico, 1));
+    QCOMPARE(thumbnail(48), IcotoolImage(ico, 5));
+    QCOMPARE(thumbnail(256), IcotoolImage(ico, 6));
+    // Never enlarged: the largest, the PNG, at its own size.
+    QCOMPARE(thumbnail(1024), IcotoolImage(ico, 6));
+    // The smallest one at least SIZE wide, shrunk by area averaging: the PNG is constant
+    // over 8x8 blocks, so each 4x4 block of a 128 thumbnail is one block's colour.
+    const QImage png = IcotoolImage(ico, 6);
+    const QImage half = thumbnail(128);
+    QCOMPARE(half.size(), QSize(128, 128));
+    for (const QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(127, 64), QPoint(77, 127)})
+        QCOMPARE(half.pixel(p), png.pixel(p * 2));
+    // 40: the 48x48 alpha image shrunk, not the 256 one.
+    QCOMPARE(thumbnail(40).size(), QSize(40, 40));
+    const QImage scaled = thumbnail(40);
+    QCOMPARE(qAlpha(scaled.pixel(39, 39)) > 0, true);
+    // The NE file's first group holds every image but the PNG: the 48x48 one at most.
+    const QByteArray ne = NeFile(ImagesOf(bytes).mid(0, 5), {{0, 1, 2, 3, 4}});
+    const SpanSource neSource(Span(ne));
+    IconReader neReader(neSource);
+    const auto fromNe = ThumbnailPicture(neReader, 128);
+    QVERIFY(fromNe);
+    QCOMPARE(AsImage(*fromNe), IcotoolImage(ico, 5));
+    // No icon: nothing.
+    const QByteArray notes = Contents(kData + QStringLiteral("/notes.exe"));
+    const SpanSource notesSource(Span(notes));
+    IconReader notesReader(notesSource);
+    QVERIFY(!ThumbnailPicture(notesReader, 128));
+}
+
+// --extract's ico and png against wrestool and icotool on the same group.
+void TestExeIcons::exportsLikeIcoutils()
+{
+    if (!HaveIcoutils())
+        QSKIP("icoutils is not installed");
+    QTemporaryDir dir;
+    const QString exe = kData + QStringLiteral("/icons.exe");
+    const FileSource source(QFile::encodeName(exe).constData());
+    IconReader reader(source);
+    // Index 5 is the group named 1 (sizes.ico), index 0 APPICON.
+    for (const auto& [index, group] : {std::pair{5, "1"}, std::pair{0, "APPICON"}}) {
+        const QString theirs = dir.filePath(QStringLiteral("theirs.ico"));
+        QCOMPARE(QProcess::execute(QStringLiteral("wrestool"), {QStringLiteral("-x"), QStringLiteral("-t14"), QStringLiteral("-n"),
+                                                                QString::fromLatin1(group), QStringLiteral("-o"), theirs, exe}), 0);
+        const std::vector<std::uint8_t> bytes = IconFileBytes(reader, index);
+        QFile mine(dir.filePath(QStringLiteral("mine.ico")));
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+        mine.close();
+        QVERIFY(!IcotoolList(theirs).isEmpty());
+        QCOMPARE(IcotoolList(mine.fileName()), IcotoolList(theirs));
+        // The largest image, deepest on equal sizes: the PNG of the first, the 48x48 of the second.
+        const auto largest = LargestPicture(reader, index);
+        QVERIFY(largest);
+        QCOMPARE(AsImage(*largest), IcotoolImage(theirs, index == 5 ? 6 : 3));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExeIcons)

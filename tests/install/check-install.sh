@@ -25,6 +25,28 @@ cp "$data"/icons.exe "$data"/icons64.dll "$work/folder/"
 diff -r "$work/installed" "$work/built"
 test "$(ls "$work/installed" | wc -l)" -eq 11
 
+# The thumbnailer, as file managers find it: its entry names the installed program, which
+# answers without loading Qt (so no platform plugin) and without a display, and creates
+# OUTPUT only when there is an icon.
+thumbnailer=$prefix/share/thumbnailers/vistrel.thumbnailer
+grep -qx "Exec=$prefix/bin/vistrel --thumbnail -s %s %i %o" "$thumbnailer"
+grep -q "^MimeType=.*application/x-ms-dos-executable;" "$thumbnailer"
+env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=libs "$prefix/bin/vistrel" --thumbnail -s 64 "$data/icons.exe" \
+    "$work/thumb.png" 2>"$work/libs.log"
+test -s "$work/thumb.png"
+grep -q "libpng" "$work/libs.log"
+test "$(grep -c "libQt6" "$work/libs.log")" -eq 0
+status=0
+"$prefix/bin/vistrel" --thumbnail "$data/notes.exe" "$work/none.png" || status=$?
+test "$status" -eq 1 && test ! -e "$work/none.png"
+status=0
+"$prefix/bin/vistrel" --thumbnail "$work/missing.exe" "$work/none.png" 2>/dev/null || status=$?
+test "$status" -eq 2 && test ! -e "$work/none.png"
+status=0
+"$prefix/bin/vistrel" --thumbnail -s 0 "$data/icons.exe" "$work/none.png" 2>/dev/null || status=$?
+test "$status" -eq 2 && test ! -e "$work/none.png"
+test "$(ls -A "$work" | grep -c thumb)" -eq 1 # no temporary file left beside OUTPUT
+
 # The window comes up from the installed folder and keeps running until it is stopped.
 QT_QPA_PLATFORM=offscreen "$prefix/bin/vistrel" &
 program=$!

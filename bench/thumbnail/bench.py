@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Thumbnails one process per file, as file managers make them, and the exports.
+
+  bench/thumbnail/bench.py BUILD/bin/vistrel [WORK]   (or: cmake --build BUILD --target bench_thumbnail)
+
+1. `vistrel --thumbnail -s 128 INPUT OUTPUT` against Debian's `exe-thumbnailer` (package
+   icoextract-thumbnailer) over the same files, each run many times: files thumbnailed,
+   median and 95th percentile per file (process start included), peak memory. The files:
+   the test executables, an icon file renamed to .dll, a file without icons and a 2 GB
+   sparse library.
+2. `vistrel --extract --format png|ico` over the 10 000-icon folder of bench/extract against
+   the wrestool + icotool pipeline on the same folder.
+"""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, '..', '..', 'tests', 'data')
+sys.path.insert(0, os.path.join(HERE, '..', 'extract'))
+import bench as extract_bench  # noqa: E402
+
+RUNS = 20
+
+
+def files(work):
+    folder = os.path.join(work, 'files')
+    os.makedirs(folder)
+    for name in ('icons.exe', 'icons64.dll', 'notes.exe'):
+        shutil.copy(os.path.join(DATA, name), folder)
+    shutil.copy(os.path.join(DATA, 'damaged', 'renamed-icon.dll'), folder)
+    with open(os.path.join(folder, 'sparse2g.dll'), 'wb') as f:
+        f.truncate(2 << 30)
+    return [os.path.join(folder, n) for n in sorted(os.listdir(folder))]
+
+
+def run(command, output):
+    if os.path.exists(output):
+        os.remove(output)
+    start = time.perf_counter()
+    result = subprocess.run(['/usr/bin/time', '-f', '%M'] + command, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    elapsed = time.perf_counter() - start
+    peak = int(result.stderr.strip().splitlines()[-1])
+    return elapsed, peak, result.returncode == 0 and os.path.exists(output)
+
+
+def thumbnails(name, make, inputs, work):
+    output = os.path.join(work, name + '.png')
+    times, peaks, done = [], [], []
+    per_file = {}
+    for path in inputs:
+        ts = []
+        ok = False
+        for _ in range(RUNS):
+            t, peak, ok = run(make(path, output), output)
+            ts.append(t)
+            peaks.append(peak)
+        times += ts
+        per_file[os.path.basename(path)] = (statistics.median(ts), ok)
+        if ok:
+            done.append(os.path.basename(path))
+    times.sort()
+    median = statistics.median(times)
+    p95 = times[int(len(times) * 0.95) - 1]
+    print(f'{name}: {len(done)}/{len(inputs)} files thumbnailed ({", ".join(done)})')
+    for file, (t, ok) in per_file.items():
+        print(f'    {file:20} {t * 1000:8.1f} ms  {"thumbnail" if ok else "none"}')
+    print(f'    median {median * 1000:.1f} ms, p95 {p95 * 1000:.1f} ms, peak memory {max(peaks) / 1024:.1f} MB')
+    return median
+
+
+def main():
+    vistrel = os.path.abspath(sys.argv[1])
+    work = tempfile.mkdtemp(prefix='vistrel-bench-', dir=sys.argv[2] if len(sys.argv) > 2 else None)
+    try:
+        inputs = files(work)
+        ours = thumbnails('vistrel --thumbnail', lambda i, o: [vistrel, '--thumbnail', '-s', '128', i, o], inputs, work)
+        if shutil.which('exe-thumbnailer'):
+            theirs = thumbnails('exe-thumbnailer', lambda i, o: ['exe-thumbnailer', '-s', '128', i, o], inputs, work)
+            print(f'exe-thumbnailer / vistrel: {theirs / ours:.1f} x  (target >= 20)')
+        else:
+            print('exe-thumbnailer is not installed (apt-get install icoextract-thumbnailer)')
+
+        folder = os.path.join(work, 'folder')
+        icons = extract_bench.make_folder(folder)
+        print(f'folder: {len(os.listdir(folder))} files, {icons} icons')
+        start = time.perf_counter()
+        extract_bench.icoutils(folder, os.path.join(work, 'icoutils'))
+        t_icoutils = time.perf_counter() - start
+        print(f'wrestool + icotool:       {t_icoutils:8.3f} s')
+        for form in ('png', 'ico'):
+            out = os.path.join(work, form)
+            start = time.perf_counter()
+            subprocess.run([vistrel, '--extract', '--format', form, folder, out], check=True, stdout=subprocess.DEVNULL)
+            t = time.perf_counter() - start
+            print(f'vistrel --format {form}:     {t:8.3f} s  ({len(os.listdir(out))} files), '
+                  f'{t_icoutils / t:.1f} x faster (target >= 10)')
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    main()

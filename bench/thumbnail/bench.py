@@ -6,7 +6,7 @@
 1. `vistrel --thumbnail -s 128 INPUT OUTPUT` against Debian's `exe-thumbnailer` (package
    icoextract-thumbnailer) over the same files, each run many times: files thumbnailed,
    median and 95th percentile per file (process start included), peak memory. The files:
-   the test executables, an icon file renamed to .dll, a file without icons and a 2 GB
+   the test executables (PE32, PE32+, NE), an icon file renamed to .dll, a file without icons and a 2 GB
    sparse library.
 2. `vistrel --extract --format png|ico` over the 10 000-icon folder of bench/extract against
    the wrestool + icotool pipeline on the same folder.
@@ -30,7 +30,7 @@ RUNS = 20
 def files(work):
     folder = os.path.join(work, 'files')
     os.makedirs(folder)
-    for name in ('icons.exe', 'icons64.dll', 'notes.exe'):
+    for name in ('icons.exe', 'icons64.dll', 'ne/old.exe', 'notes.exe'):
         shutil.copy(os.path.join(DATA, name), folder)
     shutil.copy(os.path.join(DATA, 'damaged', 'renamed-icon.dll'), folder)
     with open(os.path.join(folder, 'sparse2g.dll'), 'wb') as f:

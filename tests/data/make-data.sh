@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Rebuilds the test executables from source/ with mingw-w64 (gcc-mingw-w64, binutils-mingw-w64)
-# and the damaged copies. Not run by the build: its output is committed.
+# Rebuilds the test executables from source/ with mingw-w64 (gcc-mingw-w64, binutils-mingw-w64),
+# the 16-bit one with nasm, and the damaged copies. Not run by the build: its output is committed.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d)
@@ -20,6 +20,7 @@ link x86_64-w64-mingw32-gcc "$here/icons64.dll" icons64.res -shared
 link x86_64-w64-mingw32-gcc "$here/notes.exe" notes.res
 i686-w64-mingw32-gcc -Os -s -nostdlib -Wl,--entry=_start -o "$here/noresources.exe" main.c
 cp sizes.ico "$here/sizes.ico"
+nasm -f bin -o "$here/ne/old.exe" old.asm
 python3 "$here/source/damage.py" "$here"
 # A page file as レポートの保存 keeps it: the icon list of three icons on one page, written
 # by the report benchmark of a build (build/bin/bench_report) on a Japanese desktop.

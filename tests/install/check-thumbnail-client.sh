@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A real thumbnail client, GNOME's thumbnail factory (what Nautilus uses), makes thumbnails
+# through the installed vistrel.thumbnailer, found on XDG_DATA_DIRS: for a PE file, an NE
+# file and an icon file renamed to .exe; a file without icons is reported as a failure.
+# The factory runs thumbnailers in a sandbox that sees only /usr, so the prefix is a fresh
+# folder under /usr/local, removed again afterwards.
+#   check-thumbnail-client.sh BUILD_DIR TEST_DATA_DIR
+set -euo pipefail
+build=$1
+data=$2
+if [ ! -w /usr/local ]; then
+    echo "skipped: installing under /usr/local needs root"
+    exit 77
+fi
+prefix=$(mktemp -d /usr/local/vistrel-client.XXXXXX)
+work=$(mktemp -d)
+trap 'rm -rf "$prefix" "$work"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cp "$data/icons.exe" "$data/ne/old.exe" "$data/notes.exe" "$work/"
+cp "$data/sizes.ico" "$work/renamed.exe"
+
+# Thumbnails go to the cache under HOME: a fresh one, so nothing earlier is reused.
+HOME=$work/home XDG_CACHE_HOME=$work/cache XDG_DATA_DIRS="$prefix/share:/usr/share" \
+    /usr/bin/python3 - "$work" "$build/bin/vistrel" <<'PYTHON'
+import os, subprocess, sys
+import gi
+gi.require_version('GnomeDesktop', '3.0')
+from gi.repository import Gio, GnomeDesktop, GdkPixbuf
+
+work, vistrel = sys.argv[1:]
+factory = GnomeDesktop.DesktopThumbnailFactory.new(GnomeDesktop.DesktopThumbnailSize.NORMAL)
+failed = []
+for name, expected in (('icons.exe', True), ('old.exe', True), ('renamed.exe', True), ('notes.exe', False)):
+    path = os.path.join(work, name)
+    uri = Gio.File.new_for_path(path).get_uri()
+    mime = 'application/x-ms-dos-executable'
+    try:
+        thumbnail = factory.generate_thumbnail(uri, mime, None)
+    except Exception as error:
+        thumbnail = None
+        print(f'{name}: no thumbnail ({error})')
+    if (thumbnail is not None) != expected:
+        failed.append(name)
+        continue
+    if thumbnail is None:
+        continue
+    # The very picture vistrel makes for the same file and size.
+    direct = os.path.join(work, name + '.png')
+    subprocess.run([vistrel, '--thumbnail', '-s', '128', path, direct], check=True)
+    mine = GdkPixbuf.Pixbuf.new_from_file(direct)
+    same = (thumbnail.get_width(), thumbnail.get_height(), thumbnail.get_pixels()) == \
+        (mine.get_width(), mine.get_height(), mine.get_pixels())
+    print(f'{name}: {thumbnail.get_width()}x{thumbnail.get_height()}, {"as vistrel makes it" if same else "another picture"}')
+    if not same:
+        failed.append(name)
+sys.exit(1 if failed else 0)
+PYTHON
+echo "thumbnails made through $prefix/share/thumbnailers/vistrel.thumbnailer"

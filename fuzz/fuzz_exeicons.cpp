@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < count; ++i) {
         if (reader.Read(i)) {
             (void)IconFileBytes(reader, i);
-            if (const auto picture = LargestPicture(reader, i))
-                (void)EncodePng(*picture);
+            (void)LargestImagePng(reader, i);
         }
     }
     if (count > 0)

@@ -158,10 +158,23 @@ Picture ScaleToFit(Picture picture, int size)
     return out;
 }
 
-std::optional<Picture> LargestPicture(IconReader& reader, int index)
+std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
 {
+    static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     const std::vector<IconEntry> entries = reader.Entries(index);
-    return FirstDecoded(reader, entries, PreferredImages(entries, INT_MAX));
+    for (const int i : PreferredImages(entries, INT_MAX)) {
+        auto data = reader.ImageData(entries[std::size_t(i)]);
+        if (!data)
+            continue;
+        auto image = DecodeImage(*data);
+        if (!image)
+            continue;
+        // A PNG image is a PNG file already: kept as it is, it is written fastest.
+        if (data->size() >= sizeof kPngSignature && std::memcmp(data->data(), kPngSignature, sizeof kPngSignature) == 0)
+            return std::move(*data);
+        return EncodePng(ToPicture(std::move(*image)));
+    }
+    return {};
 }
 
 std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index)

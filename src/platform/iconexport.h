@@ -19,9 +19,10 @@ std::vector<int> PreferredImages(const std::vector<IconEntry>& entries, int size
 // as it is, never enlarged.
 Picture ScaleToFit(Picture picture, int size);
 
-// Icon index's largest image (on equal sizes the deepest colour) at its own size with its
-// alpha; when that image can't be read, the next one in that order. Nothing when none can.
-std::optional<Picture> LargestPicture(IconReader& reader, int index);
+// Icon index's largest image (on equal sizes the deepest colour) as a PNG file at its own
+// size with its alpha: PNG images as they are stored, DIBs encoded. When that image can't
+// be read, the next one in that order; empty when none can.
+std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index);
 
 // Icon index as the bytes of an icon file holding every image of its group that can be
 // read, in the group's order; empty when there is none.

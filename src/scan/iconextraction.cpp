@@ -41,9 +41,7 @@ QByteArray Encoded(IconReader& reader, int index, const IconImage& icon, IconFor
 {
     switch (format) {
     case IconFormat::Png:
-        if (const auto picture = LargestPicture(reader, index))
-            return AsByteArray(EncodePng(*picture));
-        return {};
+        return AsByteArray(LargestImagePng(reader, index));
     case IconFormat::Ico:
         return AsByteArray(IconFileBytes(reader, index));
     case IconFormat::Bmp:

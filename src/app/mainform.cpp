@@ -361,7 +361,7 @@ void TMainForm::FormClose()
     IconGrid.ShuttingDown = true;
     BusyCursor hourglass;
     StatusBar1->showMessage(QStringLiteral("Tempファイルを削除しています。"));
-    DeleteTempBitmaps(ProgramFolder());
+    DeleteTempBitmaps(TempFolder());
 }
 
 void TMainForm::EnableFolderCommands(bool enabled)

@@ -1,4 +1,4 @@
-// The clean-up at shut-down: the temporary bitmaps beside the executable.
+// The clean-up at shut-down: the temporary bitmaps in their folder.
 #pragma once
 
 #include <QString>

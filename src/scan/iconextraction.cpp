@@ -22,12 +22,12 @@ QString NumberedBitmapPath(const QString& prefix, int number)
 
 QString TempBitmapPath(int number)
 {
-    return NumberedBitmapPath(ProgramFolder() + QStringLiteral("Temp"), number);
+    return NumberedBitmapPath(TempFolder() + QStringLiteral("Temp"), number);
 }
 
 ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName)
 {
-    return ExtractIconsTo(state, folder, fileName, ProgramFolder() + QStringLiteral("Temp"));
+    return ExtractIconsTo(state, folder, fileName, TempFolder() + QStringLiteral("Temp"));
 }
 
 namespace {

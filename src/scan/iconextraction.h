@@ -23,7 +23,7 @@ QString NumberedFilePath(const QString& prefix, int number, const QString& exten
 // The same with ".bmp": Icon00001.bmp, Temp00012.bmp, Temp10000.bmp.
 QString NumberedBitmapPath(const QString& prefix, int number);
 
-// The temporary bitmap of icon number n: ProgramFolder() + "Temp" + n as "00000" + ".bmp".
+// The temporary bitmap of icon number n: TempFolder() + "Temp" + n as "00000" + ".bmp".
 QString TempBitmapPath(int number);
 
 // Takes the icons of folder + "/" + fileName in index order. Each icon that can be

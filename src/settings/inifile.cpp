@@ -77,7 +77,7 @@ QSize WidgetBounds::ScreenSize() const
 
 QString SettingsPath()
 {
-    return ProgramFolder() + QStringLiteral("Vistrel.ini");
+    return SettingsFolder() + QStringLiteral("Vistrel.ini");
 }
 
 void LoadFormGeometry(const QString& section, FormBounds& form)

@@ -1,4 +1,4 @@
-// The settings file "Vistrel.ini" beside the executable. Nothing is cached: every key
+// The settings file "Vistrel.ini" in SettingsFolder(). Nothing is cached: every key
 // is read or written by opening the file, doing that one key, and closing it again.
 #pragma once
 
@@ -45,7 +45,7 @@ private:
 
 inline const QString kDefaultPaintPath = QStringLiteral("C:\\Program Files\\Accessories\\MSPAINT.EXE");
 
-// Folder of the executable plus "Vistrel.ini".
+// SettingsFolder() plus "Vistrel.ini".
 QString SettingsPath();
 
 // Sets Top, Left, Height and Width in that order; a value that is not an integer raises

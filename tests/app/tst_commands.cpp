@@ -562,6 +562,43 @@ private slots:
         QCOMPARE(settings, QByteArray("[MainForm]\nTop=107\nLeft=200\nHeight=480\nWidth=696\n"));
     }
 
+    // Where the program's folder takes no files (a system-wide install), the settings and
+    // the bitmaps, the paint program's hand-off too, live in the user's XDG folders and
+    // are cleaned up there.
+    void aClosedProgramFolderIsLeftAlone()
+    {
+        QTemporaryDir user;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(user.filePath("config")));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(user.filePath("cache")));
+        const QString program = programFolder_.path();
+        QVERIFY(QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const auto restore = qScopeGuard([program] {
+            QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            qunsetenv("XDG_CONFIG_HOME");
+            qunsetenv("XDG_CACHE_HOME");
+        });
+        const QString cache = user.filePath("cache/vistrel/");
+
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << iconFolder_;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Open1->trigger();
+        form.Paint1->trigger();
+        QCOMPARE(form.BrowseSession.TempBitmaps[11], cache + "Temp00011.bmp");
+        QCOMPARE(QImage(cache + "Temp00011.bmp").size(), QSize(34, 34));
+        QCOMPARE(QImage(cache + "Temp00000.bmp").size(), QSize(34, 34));
+
+        form.Exit1->trigger();
+        QVERIFY(!form.isVisible());
+        QCOMPARE(dialogs.shown, QStringList{kPrompt});
+        QCOMPARE(ReadAll(user.filePath("config/vistrel/Vistrel.ini")),
+                 QByteArray("[MainForm]\nTop=107\nLeft=200\nHeight=480\nWidth=696\n"));
+        QCOMPARE(QDir(cache).entryList(QDir::Files | QDir::Hidden), QStringList{});
+        QCOMPARE(QDir(program).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});
+    }
+
     void readOnlySettingsKeepTheProgramOpen()
     {
         QFile settings(IniFile::SettingsPath());

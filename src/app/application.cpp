@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QProxyStyle>
+#include <QTimer>
 
 #include <cstring>
 
@@ -97,8 +98,11 @@ VistrelApplication::VistrelApplication()
 
 VistrelApplication::~VistrelApplication() = default;
 
-int VistrelApplication::Run()
+int VistrelApplication::Run(const QString& folder)
 {
     mainForm_->show();
+    // Once the loop runs, so that the window is on screen while the folder is read.
+    if (!folder.isEmpty())
+        QTimer::singleShot(0, mainForm_.get(), [this, folder] { mainForm_->OpenFolder(folder); });
     return QApplication::exec();
 }

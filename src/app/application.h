@@ -2,6 +2,7 @@
 // their order of creation.
 #pragma once
 
+#include <QString>
 #include <QTranslator>
 
 #include <memory>
@@ -38,8 +39,9 @@ public:
     TAboutBox* AboutBox() const { return aboutBox_; }
     TReportForm* ReportForm() const { return reportForm_.get(); }
 
-    // Shows the main window and runs the message loop until it has closed.
-    int Run();
+    // Shows the main window, opens folder in it unless that is empty, and runs the
+    // message loop until the window has closed.
+    int Run(const QString& folder = QString());
 
 private:
     QtJapaneseTexts qtTexts_;

@@ -6,10 +6,15 @@
 // The module's entry, called by the launcher (launcher.cpp) with the program's arguments.
 extern "C" __attribute__((visibility("default"))) int VistrelMain(int argc, char* argv[])
 {
-    // The batch commands need no display, so they run before any window exists.
+    // The batch commands need no display, so they run before any window exists; so do
+    // the checks that would otherwise leave Qt to abort.
     if (const auto status = RunCommandLine(argc, argv))
         return *status;
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv; what is left may name a folder.
+    const std::optional<QString> folder = FolderArgument(argc, argv);
+    if (!folder)
+        return 2;
     VistrelApplication vistrel;
-    return vistrel.Run();
+    return vistrel.Run(*folder);
 }

@@ -20,6 +20,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDrag>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -372,10 +373,29 @@ void TMainForm::EnableFolderCommands(bool enabled)
 
 void TMainForm::Open1Click()
 {
+    BrowseSession.ImageFileCount = 0;
+    if (ChooseFolderInto(this, BrowseSession.FolderPath))
+        OpenFolderPath();
+}
+
+void TMainForm::OpenFolder(const QString& folder)
+{
+    RunExclusive([this, &folder] {
+        const QFileInfo info(folder);
+        if (!info.isDir()) {
+            CurrentDialogs().Information(this, info.exists() ? folder + QStringLiteral(" はフォルダーではありません。")
+                                                             : folder + QStringLiteral(" フォルダーが見つかりません。"));
+            return;
+        }
+        BrowseSession.ImageFileCount = 0;
+        BrowseSession.FolderPath = folder;
+        OpenFolderPath();
+    });
+}
+
+void TMainForm::OpenFolderPath()
+{
     BrowseState& session = BrowseSession;
-    session.ImageFileCount = 0;
-    if (!ChooseFolderInto(this, session.FolderPath))
-        return;
     ScrollBar1->setEnabled(true);
     BusyCursor hourglass;
 

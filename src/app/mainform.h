@@ -70,6 +70,10 @@ public:
     // messages run, so other events can arrive in the middle of them).
     bool IsBusy() const { return running_ > 0; }
 
+    // Opens folder as Open does once the folder dialog has confirmed it; a path that is
+    // no folder gets a message instead. The folder named on the command line comes here.
+    void OpenFolder(const QString& folder);
+
 public slots:
     void DisplayHint();
     void Open1Click();
@@ -99,6 +103,8 @@ private:
     void FormCreate();
     void FormClose();
     void FitToRequestedFrame();
+    // Open after the folder dialog: scans BrowseSession.FolderPath and shows its first page.
+    void OpenFolderPath();
     // Save, Print, Close, Copy and Paint, in that order: on while a folder is shown.
     void EnableFolderCommands(bool enabled);
     // The selected cell's picture, or nullptr when no cell or a blank one is selected.

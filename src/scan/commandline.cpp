@@ -22,7 +22,7 @@ void Print(std::FILE* stream, const QString& line)
 void PrintUsage(std::FILE* stream)
 {
     Print(stream, QStringLiteral(
-        "Usage: vistrel                           start the icon viewer\n"
+        "Usage: vistrel [FOLDER]                  start the icon viewer, opening FOLDER at once\n"
         "       vistrel --extract [--format bmp|png|ico] FOLDER OUTDIR\n"
         "                                         write the icons of FOLDER's exe and dll files\n"
         "                                         to OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
@@ -50,6 +50,20 @@ QString AsFolderPath(const char* argument)
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
     return path;
+}
+// Qt's xcb and wayland platforms need a display server; a platform asked for by name
+// that is neither (offscreen, vnc, ...) does not.
+bool DisplayAvailable(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0)
+            platform = QString::fromLocal8Bit(argv[i + 1]);
+    // A list of platforms to try, each with its own options: "wayland;xcb", "vnc:size=800x600".
+    const QString first = platform.section(QLatin1Char(';'), 0, 0).section(QLatin1Char(':'), 0, 0);
+    return !first.isEmpty() && first != QLatin1String("xcb") && !first.startsWith(QLatin1String("wayland"));
 }
 } // namespace
 
@@ -102,9 +116,7 @@ int ExtractFolder(const char* folder, const char* outputFolder, IconFormat forma
 
 std::optional<int> RunCommandLine(int argc, char* argv[])
 {
-    if (argc < 2)
-        return std::nullopt;
-    const char* command = argv[1];
+    const char* command = argc > 1 ? argv[1] : "";
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
         PrintUsage(stdout);
         return 0;
@@ -126,5 +138,29 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
     }
     if (std::strcmp(command, "--thumbnail") == 0)
         return RunThumbnailer(argc, argv);
+    // Vistrel's own options come first and are spelled with two dashes; Qt's have one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--", 2) == 0) {
+            PrintUsage(stderr);
+            return 2;
+        }
+    }
+    if (!DisplayAvailable(argc, argv)) {
+        Print(stderr, QStringLiteral("vistrel: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not set); "
+                                     "vistrel --extract FOLDER OUTDIR works without one"));
+        return 2;
+    }
     return std::nullopt;
+}
+
+std::optional<QString> FolderArgument(int argc, char* argv[])
+{
+    if (argc == 1)
+        return QString();
+    if (argc > 2 || argv[1][0] == '-') {
+        PrintUsage(stderr);
+        return std::nullopt;
+    }
+    // As the folder dialog gives folders: absolute, without a trailing separator but for the root.
+    return QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(argv[1])));
 }

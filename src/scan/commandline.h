@@ -1,19 +1,30 @@
-// The batch command line, run before any window exists:
+// The command line, read before any window exists:
+//   vistrel [FOLDER]                  the icon viewer, opening FOLDER at once
 //   vistrel --extract [--format bmp|png|ico] FOLDER OUTDIR
 //                                     the icons of FOLDER's executables and libraries, as
 //                                     Open finds them, into OUTDIR/Icon00001.bmp onwards
 //   vistrel --thumbnail [-s SIZE] INPUT OUTPUT   (platform/thumbnailer.h)
 //   vistrel --help | --version
+// Qt's own options (-platform, -style, ...) are left to Qt.
 #pragma once
 
 #include "scan/iconextraction.h"
 
+#include <QString>
+
 #include <optional>
 
-// The exit status when argv is one of the batch commands; nothing when the program
-// should start its window. --extract: 0 when icons were written, 1 when there were none,
-// 2 on a usage or I/O error. OUTDIR is created with its parents when it does not exist.
+// The exit status when argv is one of the batch commands, or when the window can't
+// start: an unknown "--" option (the usage goes to stderr) or no display to show it on
+// (one line to stderr); both give 2. Nothing when the program should start its window.
+// --extract: 0 when icons were written, 1 when there were none, 2 on a usage or I/O error.
+// OUTDIR is created with its parents when it does not exist.
 std::optional<int> RunCommandLine(int argc, char* argv[]);
+
+// Once Qt has taken its own options out of argv: the folder to open at start, as an
+// absolute path without "." or ".." (empty when none is named); nothing when what is
+// left is not one folder argument, after the usage went to stderr (exit status 2).
+std::optional<QString> FolderArgument(int argc, char* argv[]);
 
 // --extract itself, printing to stdout and stderr.
 int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format = IconFormat::Bmp);

@@ -217,6 +217,56 @@ private slots:
         QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), imageFiles ? 0 : 11);
     }
 
+    // A folder named on the command line goes the way of the dialog's: started with it,
+    // the window opens it at once, with no dialog, and closes as after any Open.
+    void startingWithAFolderOpensIt()
+    {
+        RecordingDialogs dialogs;
+        VistrelApplication vistrel;
+        TMainForm& form = *vistrel.MainForm();
+        QSignalSpy status(form.StatusBar1, &QStatusBar::messageChanged);
+        QString caption;
+        int cells = -1;
+        // The caption is set halfway through the scan; closing then waits for the page.
+        connect(&form, &QWidget::windowTitleChanged, &form, [&] {
+            caption = form.windowTitle();
+            form.close();
+        });
+        connect(form.Close1, &QAction::enabledChanged, &form, [&] { cells = form.Panel1->findChildren<TIconCell*>().size(); });
+        QCOMPARE(vistrel.Run(iconFolder_), 0);
+
+        QCOMPARE(dialogs.shown, QStringList{});
+        QCOMPARE(caption, "Vistrel ..... " + iconFolder_);
+        QCOMPARE(form.BrowseSession.IconCount, 11);
+        QCOMPARE(cells, 11);
+        QVERIFY(status.contains({QStringLiteral("exe/dllファイルを解析しています。 4/4")}));
+        QVERIFY(!QFile::exists(form.BrowseSession.TempBitmaps[1])); // cleaned up at the close
+    }
+
+    void aFolderArgumentThatIsNoFolder()
+    {
+        const QString file = iconFolder_ + "/icons.exe";
+        const QString missing = folders_.filePath("missing");
+        const QString empty = MakeFolder(folders_, "argument", {});
+        RecordingDialogs dialogs;
+        TMainForm form;
+        form.OpenFolder(missing);
+        form.OpenFolder(file);
+        QCOMPARE(dialogs.shown, (QStringList{"information: " + missing + " フォルダーが見つかりません。",
+                                             "information: " + file + " はフォルダーではありません。"}));
+        // Vistrel stays as it started.
+        QCOMPARE(form.windowTitle(), QStringLiteral("Vistrel"));
+        QCOMPARE(form.BrowseSession.FolderPath, QString());
+        QCOMPARE(EnabledFolderCommands(form), QStringList{});
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        // A folder is Open's from here on, its endings included.
+        dialogs.shown.clear();
+        form.OpenFolder(empty);
+        QCOMPARE(dialogs.shown, QStringList{"information: " + empty + " フォルダーには、イメージファイル(exe,dll)が存在しません。"});
+        QCOMPARE(form.BrowseSession.FolderPath, empty);
+    }
+
     void eventsDuringAScanWaitForIt()
     {
         RecordingDialogs dialogs;

@@ -1,0 +1,117 @@
+// The real program's start: what its command line is answered with, on its exit status,
+// stdout and stderr, with and without a display, and a folder named on it opened at once.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString kProgram = QStringLiteral(VISTREL_PROGRAM);
+const QString kData = QStringLiteral(VISTREL_TEST_DATA);
+
+struct Outcome {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the program with the display variables set as given ("-" unsets one).
+Outcome Run(const QStringList& arguments, const QStringList& display, const QString& program = kProgram)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Qt warns on stderr without a runtime folder; here stderr must hold the program's words alone.
+    static const QTemporaryDir runtime;
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    const QStringList names{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    for (int i = 0; i < names.size(); ++i) {
+        if (display[i] == "-")
+            environment.remove(names[i]);
+        else
+            environment.insert(names[i], display[i]);
+    }
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+const QStringList kNoDisplay{"-", "-", "-"};
+const QStringList kOffscreen{"-", "-", "offscreen"};
+} // namespace
+
+class TestMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commandLines_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "<out>" stands for a fresh folder
+        QTest::addColumn<QStringList>("display");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // what stdout holds; empty: nothing at all
+        QTest::addColumn<QString>("err"); // how stderr starts; empty: nothing at all
+        const QString usage = QStringLiteral("Usage: vistrel [FOLDER]");
+        const QString noDisplay = QStringLiteral("vistrel: the window needs a display");
+        QTest::newRow("--help names the folder") << QStringList{"--help"} << kNoDisplay << 0 << usage << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << kOffscreen << 2 << "" << usage;
+        QTest::newRow("unknown option, no display") << QStringList{"--bogus"} << kNoDisplay << 2 << "" << usage;
+        QTest::newRow("unknown option after a folder") << QStringList{kData, "--bogus"} << kOffscreen << 2 << "" << usage;
+        QTest::newRow("option that Qt does not take") << QStringList{"-bogus"} << kOffscreen << 2 << "" << usage;
+        QTest::newRow("two folders") << QStringList{kData, kData} << kOffscreen << 2 << "" << usage;
+        QTest::newRow("no display") << QStringList{} << kNoDisplay << 2 << "" << noDisplay;
+        QTest::newRow("no display, a folder") << QStringList{kData} << kNoDisplay << 2 << "" << noDisplay;
+        QTest::newRow("X asked for, none there") << QStringList{} << QStringList{"", "-", "xcb"} << 2 << "" << noDisplay;
+        QTest::newRow("Wayland asked for, none there")
+            << QStringList{} << QStringList{"-", "", "wayland;xcb"} << 2 << "" << noDisplay;
+        QTest::newRow("--extract needs no display")
+            << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "合計: " << "";
+    }
+
+    void commandLines()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, display);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QTemporaryDir output;
+        arguments.replaceInStrings("<out>", output.path());
+        const Outcome outcome = Run(arguments, display);
+        QCOMPARE(outcome.status, status);
+        QVERIFY2(out.isEmpty() ? outcome.out.isEmpty() : outcome.out.contains(out), qPrintable(outcome.out));
+        QVERIFY2(err.isEmpty() ? outcome.err.isEmpty() : outcome.err.startsWith(err), qPrintable(outcome.err));
+        if (err.contains("display")) { // one line that also points to what works without one
+            QCOMPARE(outcome.err.count('\n'), 1);
+            QVERIFY(outcome.err.contains("--extract"));
+        }
+    }
+
+    // The window opens a folder named relative to the working folder as soon as it is up:
+    // its temporary bitmaps appear beside a copy of the program, before anyone touches it.
+    void aFolderOnTheCommandLineIsOpenedAtOnce()
+    {
+        QTemporaryDir programFolder;
+        const QString program = programFolder.filePath("vistrel");
+        QVERIFY(QFile::copy(kProgram, program));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(kData + "/..");
+        process.start(program, {"data/."});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(programFolder.filePath("Temp00001.bmp")); }, 20000));
+        QCOMPARE(process.state(), QProcess::Running);
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMain)
+#include "tst_main.moc"

@@ -14,7 +14,7 @@ test -x "$prefix/lib/vistrel/vistrel"
 test -L "$prefix/bin/vistrel"
 test -f "$prefix/share/icons/hicolor/32x32/apps/vistrel.png"
 entry=$prefix/share/applications/vistrel.desktop
-grep -qx "Exec=$prefix/lib/vistrel/vistrel" "$entry"
+grep -qx "Exec=$prefix/lib/vistrel/vistrel %f" "$entry"
 grep -qx "Icon=vistrel" "$entry"
 
 # The installed program writes the same icons as the built one.

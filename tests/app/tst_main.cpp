@@ -2,6 +2,7 @@
 // stdout and stderr, with and without a display, and a folder named on it opened at once.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,6 +101,7 @@ private slots:
         QTemporaryDir programFolder;
         const QString program = programFolder.filePath("vistrel");
         QVERIFY(QFile::copy(kProgram, program));
+        QVERIFY(QFile::copy(QFileInfo(kProgram).dir().filePath("vistrel-window.so"), programFolder.filePath("vistrel-window.so")));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess process;

@@ -44,7 +44,9 @@ dpkg-deb -x "$deb" "$root"
 # What it holds.
 program=$root/usr/lib/vistrel
 [ "$(readlink "$root/usr/bin/vistrel")" = ../lib/vistrel/vistrel ] || fail "no relative link on the PATH"
-file -L "$program/vistrel" | grep -q ', stripped' || fail "the program is not stripped"
+for binary in vistrel vistrel-window.so; do
+    file -L "$program/$binary" | grep -q ', stripped' || fail "$binary is not stripped"
+done
 entry=$root/usr/share/applications/vistrel.desktop
 grep -qx 'Exec=/usr/lib/vistrel/vistrel %f' "$entry" || fail "the desktop entry does not pass a folder on"
 # Listing no MIME type, it is never chosen as anyone's default program for folders.
@@ -65,7 +67,7 @@ lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian: $(lintian "
 chmod -R a-w "$program"
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-untouched() { [ "$(ls -A "$program")" = vistrel ] && [ ! -e "$HOME/.config" ] && [ ! -e "$HOME/.cache" ]; }
+untouched() { [ "$(ls -A "$program" | tr '\n' ' ')" = "vistrel vistrel-window.so " ] && [ ! -e "$HOME/.config" ] && [ ! -e "$HOME/.cache" ]; }
 
 # The batch command line writes its icons and nothing else.
 mkdir "$work/icons"

@@ -10,11 +10,11 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-test -x "$prefix/lib/vistrel/vistrel"
+test -x "$prefix/libexec/vistrel/vistrel"
 test -L "$prefix/bin/vistrel"
 test -f "$prefix/share/icons/hicolor/32x32/apps/vistrel.png"
 entry=$prefix/share/applications/vistrel.desktop
-grep -qx "Exec=$prefix/lib/vistrel/vistrel %f" "$entry"
+grep -qx "Exec=$prefix/libexec/vistrel/vistrel %f" "$entry"
 grep -qx "Icon=vistrel" "$entry"
 
 # The installed program writes the same icons as the built one.
@@ -56,5 +56,5 @@ kill "$program"
 wait "$program" 2>/dev/null || true
 # Only the program (the launcher and its window module) was installed in its folder; a
 # window stopped from outside writes nothing there.
-test "$(ls -A "$prefix/lib/vistrel" | tr '\n' ' ')" = "vistrel vistrel-window.so "
+test "$(ls -A "$prefix/libexec/vistrel" | tr '\n' ' ')" = "vistrel vistrel-window.so "
 echo "installed into $prefix and used from there"

@@ -42,13 +42,13 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 
 # What it holds.
-program=$root/usr/lib/vistrel
-[ "$(readlink "$root/usr/bin/vistrel")" = ../lib/vistrel/vistrel ] || fail "no relative link on the PATH"
+program=$root/usr/libexec/vistrel
+[ "$(readlink "$root/usr/bin/vistrel")" = ../libexec/vistrel/vistrel ] || fail "no relative link on the PATH"
 for binary in vistrel vistrel-window.so; do
     file -L "$program/$binary" | grep -q ', stripped' || fail "$binary is not stripped"
 done
 entry=$root/usr/share/applications/vistrel.desktop
-grep -qx 'Exec=/usr/lib/vistrel/vistrel %f' "$entry" || fail "the desktop entry does not pass a folder on"
+grep -qx 'Exec=/usr/libexec/vistrel/vistrel %f' "$entry" || fail "the desktop entry does not pass a folder on"
 # Listing no MIME type, it is never chosen as anyone's default program for folders.
 ! grep -q '^MimeType=' "$entry" || fail "the desktop entry claims MIME types"
 test -f "$root/usr/share/icons/hicolor/32x32/apps/vistrel.png"

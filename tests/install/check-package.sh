@@ -52,6 +52,8 @@ grep -qx 'Exec=/usr/libexec/vistrel/vistrel %f' "$entry" || fail "the desktop en
 # Listing no MIME type, it is never chosen as anyone's default program for folders.
 ! grep -q '^MimeType=' "$entry" || fail "the desktop entry claims MIME types"
 test -f "$root/usr/share/icons/hicolor/32x32/apps/vistrel.png"
+grep -q '^Exec=/usr/bin/vistrel --thumbnail ' "$root/usr/share/thumbnailers/vistrel.thumbnailer" ||
+    fail "no thumbnailer entry for the installed program"
 zcat "$root/usr/share/man/man1/vistrel.1.gz" | grep -q 'extract' || fail "the manual page lacks --extract"
 test -f "$root/usr/share/doc/vistrel/copyright"
 # Libraries as dpkg-shlibdeps found them, with their versions.

@@ -10,6 +10,7 @@
 #include "recordingdialogs.h"
 #include "report/preview.h"
 #include "report/printing.h"
+#include "skipunlessci.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -204,7 +205,7 @@ private slots:
     void initTestCase()
     {
         if (kPrintOutput.isEmpty())
-            QSKIP("No print server: run the tests through tools/vistrel test, which starts one");
+            VISTREL_SKIP("No print server: run the tests through tools/vistrel test, which starts one");
         InstallFontSubstitutes();
         SetProgramFolder(programFolder_.path());
     }
@@ -217,8 +218,11 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QStringList before = QDir(kPrintOutput).entryList({"*.pdf"}, QDir::Files);
+        // A message box would wait for a click that never comes: it is recorded instead.
+        RecordingDialogs dialogs;
 
         bool printed = false;
+        int pages = 0;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -226,16 +230,27 @@ private slots:
                 if (!preview || !preview->isVisible() || preview->Running())
                     continue;
                 poll.stop();
-                QCOMPARE(preview->PageCount(), 2);
+                pages = preview->PageCount();
                 preview->findChild<QAction*>("Print")->trigger(); // prints, then returns
                 printed = true;
                 preview->close();
             }
         });
         poll.start(50);
+        // A preview that never finishes its run must fail the test, not hang it.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (qobject_cast<TPreviewForm*>(window))
+                    window->close();
+        });
+        deadline.start(120000);
         form.Print1->setEnabled(true);
         form.Print1->trigger();
+        QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.join('\n')));
         QVERIFY(printed);
+        QCOMPARE(pages, 2);
 
         const QString pdf = WaitForNewPdf(kPrintOutput, before);
         QVERIFY2(!pdf.isEmpty(), "the print server wrote no PDF");

@@ -5,6 +5,7 @@
 #include "platform/bitmapfile.h"
 #include "platform/iconexport.h"
 #include "platform/exeicons.h"
+#include "skipunlessci.h"
 
 #include <QDir>
 #include <QFile>
@@ -280,7 +281,7 @@ void TestExeIcons::countsLikeWrestool()
     QFETCH(QString, file);
     QFETCH(int, drawable);
     if (!HaveIcoutils())
-        QSKIP("icoutils is not installed");
+        VISTREL_SKIP("icoutils is not installed");
     const QString path = kData + QLatin1Char('/') + file;
     const QByteArray bytes = Contents(path);
     const int count = CountIcons(Span(bytes));
@@ -313,7 +314,7 @@ void TestExeIcons::drawsLikeIcotool()
     QFETCH(int, bitCount);
     QFETCH(int, index);
     if (!HaveIcoutils())
-        QSKIP("icoutils is not installed");
+        VISTREL_SKIP("icoutils is not installed");
     QTemporaryDir dir;
     const QString path = kData + QLatin1Char('/') + file;
     const QString ico = dir.filePath(QStringLiteral("group.ico"));
@@ -448,7 +449,7 @@ void TestExeIcons::readsNeFiles()
     QVERIFY(!ReadIcon(Span(ne), 2));
 
     if (!HaveIcoutils())
-        QSKIP("icoutils is not installed");
+        VISTREL_SKIP("icoutils is not installed");
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("old.exe")));
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -571,7 +572,7 @@ QString IcotoolList(const QString& ico)
 void TestExeIcons::choosesTheThumbnailImage()
 {
     if (!HaveIcoutils())
-        QSKIP("icoutils is not installed");
+        VISTREL_SKIP("icoutils is not installed");
     const QString ico = kData + QStringLiteral("/sizes.ico");
     const QByteArray bytes = Contents(ico);
     const SpanSource source(Span(bytes));
@@ -616,7 +617,7 @@ void TestExeIcons::choosesTheThumbnailImage()
 void TestExeIcons::exportsLikeIcoutils()
 {
     if (!HaveIcoutils())
-        QSKIP("icoutils is not installed");
+        VISTREL_SKIP("icoutils is not installed");
     QTemporaryDir dir;
     const QString exe = kData + QStringLiteral("/icons.exe");
     const FileSource source(QFile::encodeName(exe).constData());

@@ -1,5 +1,7 @@
 #include "platform/bitmapfile.h"
 
+#include "platform/dib.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -16,21 +18,8 @@ struct BmpFileHeader {
     std::uint16_t Reserved2;
     std::uint32_t OffBits;
 };
-struct BmpInfoHeader {
-    std::uint32_t Size;
-    std::int32_t Width;
-    std::int32_t Height;
-    std::uint16_t Planes;
-    std::uint16_t BitCount;
-    std::uint32_t Compression;
-    std::uint32_t SizeImage;
-    std::int32_t XPelsPerMeter;
-    std::int32_t YPelsPerMeter;
-    std::uint32_t ClrUsed;
-    std::uint32_t ClrImportant;
-};
 #pragma pack(pop)
-static_assert(sizeof(BmpFileHeader) == 14 && sizeof(BmpInfoHeader) == 40);
+static_assert(sizeof(BmpFileHeader) == 14);
 constexpr std::uint32_t kBiRgb = 0;
 } // namespace
 
@@ -67,12 +56,12 @@ QByteArray EncodeBmp(const QImage& source)
     const int width = image.width();
     const int height = image.height();
     const int stride = (width * 3 + 3) / 4 * 4;
-    const std::uint32_t offBits = sizeof(BmpFileHeader) + sizeof(BmpInfoHeader);
+    const std::uint32_t offBits = sizeof(BmpFileHeader) + sizeof(BitmapInfoHeader);
     const std::uint32_t imageSize = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(height);
     QByteArray bytes(static_cast<qsizetype>(offBits + imageSize), '\0');
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const BmpFileHeader file{0x4D42, offBits + imageSize, 0, 0, offBits};
-    const BmpInfoHeader info{sizeof(BmpInfoHeader), width, height, 1, 24, kBiRgb, imageSize, 0, 0, 0, 0};
+    const BitmapInfoHeader info{sizeof(BitmapInfoHeader), width, height, 1, 24, kBiRgb, imageSize, 0, 0, 0, 0};
     std::memcpy(out, &file, sizeof file);
     std::memcpy(out + sizeof file, &info, sizeof info);
     for (int y = 0; y < height; ++y) {
@@ -89,7 +78,9 @@ QByteArray EncodeBmp(const QImage& source)
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    // A new file gets what the umask leaves of read and write for everyone, as any
+    // program's; a file replaced keeps its own permissions.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0)
         return false;
     const char* p = bytes.constData();

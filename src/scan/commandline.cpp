@@ -95,7 +95,10 @@ int ExtractFolder(const char* folder, const char* outputFolder, IconFormat forma
         for (int k = 1; k <= state->ImageFileCount; ++k) {
             const QString& name = state->ImageFiles[static_cast<std::size_t>(k)];
             const int before = state->IconCount;
-            const ExtractionResult result = ExtractIconsTo(*state, state->FolderPath, name, prefix, format);
+            QStringList passedOver;
+            const ExtractionResult result = ExtractIconsTo(*state, state->FolderPath, name, prefix, format, &passedOver);
+            for (const QString& path : passedOver)
+                Print(stderr, QStringLiteral("vistrel: %1 can't be replaced and was left as it is").arg(path));
             Print(stdout, QStringLiteral("%1: %2").arg(name).arg(state->IconCount - before));
             if (result == ExtractionResult::CapacityReached) {
                 Print(stderr, QStringLiteral("vistrel: only the first %1 icons are written").arg(kMaxIcons));

@@ -1,6 +1,7 @@
 #include "scan/iconextraction.h"
 
 #include "platform/busy.h"
+#include "platform/atomicfile.h"
 #include "platform/bytesource.h"
 #include "platform/bitmapfile.h"
 #include "platform/errors.h"
@@ -25,10 +26,6 @@ QString TempBitmapPath(int number)
     return NumberedBitmapPath(TempFolder() + QStringLiteral("Temp"), number);
 }
 
-ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName)
-{
-    return ExtractIconsTo(state, folder, fileName, TempFolder() + QStringLiteral("Temp"));
-}
 
 namespace {
 QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
@@ -62,10 +59,11 @@ QString Extension(IconFormat format)
     }
     return QStringLiteral("bmp");
 }
-} // namespace
 
-ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
-                                const QString& prefix, IconFormat format)
+// The temporary bitmaps are the program's own and always replaced; exported files are
+// the user's (userFiles) and a read-only one is left alone.
+ExtractionResult Extract(BrowseState& state, const QString& folder, const QString& fileName, const QString& prefix,
+                         IconFormat format, bool userFiles, QStringList* passedOver)
 {
     // Read with bounded reads, not mapped: the file may be cut short while messages run
     // between two of its icons, and that must cost icons, not the program.
@@ -84,13 +82,30 @@ ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const
         const int n = state.IconCount + 1;
         const QString path = NumberedFilePath(prefix, n, Extension(format));
         // Counted only once written: a count that included the failed icon would make the
-        // grid and Save take its slot's bitmap from an earlier scan for it.
-        if (!WriteWholeFile(path, bytes))
+        // grid and Save take its slot's bitmap from an earlier scan for it. A user's file
+        // passed over still counts, so the numbers stay those of the bitmaps.
+        if (userFiles && !MayReplace(ReplacedFile(path))) {
+            if (passedOver)
+                passedOver->append(path);
+        } else if (!WriteWholeFile(path, bytes)) {
             throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+        }
         state.IconCount = n;
         state.TempBitmaps[static_cast<std::size_t>(n)] = path;
         state.IconOrigins[static_cast<std::size_t>(n)] = {folder, fileName, i, count};
         ProcessMessages();
     }
     return ExtractionResult::Done;
+}
+} // namespace
+
+ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName)
+{
+    return Extract(state, folder, fileName, TempFolder() + QStringLiteral("Temp"), IconFormat::Bmp, false, nullptr);
+}
+
+ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
+                                const QString& prefix, IconFormat format, QStringList* passedOver)
+{
+    return Extract(state, folder, fileName, prefix, format, true, passedOver);
 }

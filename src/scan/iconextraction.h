@@ -4,6 +4,7 @@
 #include "scan/browsesession.h"
 
 #include <QString>
+#include <QStringList>
 
 enum class ExtractionResult {
     Done,            // every icon of the file that could be drawn was stored
@@ -37,6 +38,10 @@ ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const Q
 
 // The same, writing prefix + n as "00000" + the format's extension instead of the
 // temporary bitmaps; the batch command line writes its Icon files this way. Whatever the
-// format, the icons and their numbers are those of the bitmaps.
+// format, the icons and their numbers are those of the bitmaps. These are the user's
+// files, so they follow Save's rules: a target that may not be replaced (no write bit, or
+// not a regular file) is left as it is, its icon keeps its number, and its path is added
+// to passedOver when that is given.
 ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
-                                const QString& prefix, IconFormat format = IconFormat::Bmp);
+                                const QString& prefix, IconFormat format = IconFormat::Bmp,
+                                QStringList* passedOver = nullptr);

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 const QString kData = QStringLiteral(VISTREL_TEST_DATA);
@@ -20,6 +21,12 @@ QByteArray Contents(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+unsigned Mode(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777u : 0u;
 }
 
 QString Numbered(const QString& folder, const char* prefix, int n)
@@ -179,6 +186,32 @@ void TestIconExtraction::batchWritesWhatOpenAndSaveWould()
     for (int n = 1; n <= 11; ++n)
         QCOMPARE(Contents(Numbered(output.path(), "Icon", n)), Contents(Numbered(programFolder_->path(), "Temp", n)));
     QVERIFY(QDir(untouched.path()).isEmpty());
+
+    // Written again over the user's files, as Save would: a read-only file and a folder in
+    // an icon's place stay as they are, even for root; the others are replaced, the numbers
+    // don't move, and a new file gets what the umask leaves.
+    const QString readOnly = Numbered(output.path(), "Icon", 2);
+    QFile(readOnly).remove();
+    {
+        QFile kept(readOnly);
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write("kept");
+    }
+    QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    QVERIFY(QFile::remove(Numbered(output.path(), "Icon", 3)));
+    QVERIFY(QDir(output.path()).mkdir(QStringLiteral("Icon00003.bmp")));
+    QVERIFY(QFile::remove(Numbered(output.path(), "Icon", 4)));
+    const mode_t umaskBefore = ::umask(027);
+    const int status = ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(output.path()).constData());
+    ::umask(umaskBefore);
+    QCOMPARE(status, 0);
+    QCOMPARE(Contents(readOnly), QByteArray("kept"));
+    QCOMPARE(Mode(readOnly), 0440u);
+    QVERIFY(QFileInfo(Numbered(output.path(), "Icon", 3)).isDir());
+    const QString fresh = Numbered(output.path(), "Icon", 4);
+    QCOMPARE(Mode(fresh), 0640u);
+    for (int n : {1, 4, 11})
+        QCOMPARE(Contents(Numbered(output.path(), "Icon", n)), Contents(Numbered(programFolder_->path(), "Temp", n)));
 }
 
 void TestIconExtraction::batchExitStatus()

@@ -7,19 +7,6 @@
 namespace {
 
 #pragma pack(push, 1)
-struct InfoHeader {
-    std::uint32_t Size;
-    std::int32_t Width;
-    std::int32_t Height;
-    std::uint16_t Planes;
-    std::uint16_t BitCount;
-    std::uint32_t Compression;
-    std::uint32_t SizeImage;
-    std::int32_t XPelsPerMeter;
-    std::int32_t YPelsPerMeter;
-    std::uint32_t ClrUsed;
-    std::uint32_t ClrImportant;
-};
 struct CoreHeader {
     std::uint32_t Size;
     std::uint16_t Width;
@@ -28,7 +15,7 @@ struct CoreHeader {
     std::uint16_t BitCount;
 };
 #pragma pack(pop)
-static_assert(sizeof(InfoHeader) == 40 && sizeof(CoreHeader) == 12);
+static_assert(sizeof(CoreHeader) == 12);
 static_assert(std::endian::native == std::endian::little, "headers are copied as they lie in the file");
 
 constexpr std::uint32_t kBiRgb = 0;
@@ -101,14 +88,14 @@ std::optional<DibLayout> ReadLayout(Bytes data)
     DibLayout layout;
     std::uint64_t afterHeader = 0;
     std::uint32_t paletteCount = 0;
-    if (*size == sizeof(InfoHeader)) {
-        const auto header = Read<InfoHeader>(data, 0);
+    if (*size == sizeof(BitmapInfoHeader)) {
+        const auto header = Read<BitmapInfoHeader>(data, 0);
         if (!header)
             return std::nullopt;
         layout.Width = header->Width;
         layout.Height = header->Height / 2;
         layout.BitCount = header->BitCount;
-        afterHeader = sizeof(InfoHeader);
+        afterHeader = sizeof(BitmapInfoHeader);
         if (header->Compression == kBiBitfields && (header->BitCount == 16 || header->BitCount == 32)) {
             const auto r = Read<std::uint32_t>(data, afterHeader);
             const auto g = Read<std::uint32_t>(data, afterHeader + 4);

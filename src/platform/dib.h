@@ -9,6 +9,24 @@
 #include <span>
 #include <vector>
 
+// BITMAPINFOHEADER, as icon resources and .bmp files store it (little-endian, packed).
+#pragma pack(push, 1)
+struct BitmapInfoHeader {
+    std::uint32_t Size;
+    std::int32_t Width;
+    std::int32_t Height;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t Compression;
+    std::uint32_t SizeImage;
+    std::int32_t XPelsPerMeter;
+    std::int32_t YPelsPerMeter;
+    std::uint32_t ClrUsed;
+    std::uint32_t ClrImportant;
+};
+#pragma pack(pop)
+static_assert(sizeof(BitmapInfoHeader) == 40);
+
 // The large-icon size everything is drawn at.
 inline constexpr int kIconSize = 32;
 

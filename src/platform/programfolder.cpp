@@ -1,11 +1,12 @@
 #include "platform/programfolder.h"
 
+#include "platform/atomicfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,9 +32,7 @@ bool ClosedToWriting(const QString& folder)
         return errno == EACCES || errno == EROFS;
     // Root passes every permission check; a folder that grants nobody writing is still
     // meant to be left alone.
-    struct stat info {};
-    return ::geteuid() == 0 && ::stat(path.constData(), &info) == 0
-        && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return ::geteuid() == 0 && !HasWriteBit(folder);
 }
 
 // Creates folder and the folders above it that are missing, readable by the user alone,

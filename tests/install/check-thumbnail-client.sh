@@ -32,17 +32,20 @@ from gi.repository import Gio, GnomeDesktop, GdkPixbuf
 work, vistrel = sys.argv[1:]
 factory = GnomeDesktop.DesktopThumbnailFactory.new(GnomeDesktop.DesktopThumbnailSize.NORMAL)
 failed = []
-for name, expected in (('icons.exe', True), ('old.exe', True), ('renamed.exe', True), ('notes.exe', False)):
+# Debian 12 calls every executable x-ms-dos-executable; newer shared-mime-info releases
+# give NE files a type of their own, which the thumbnailer entry must list too.
+dos, ne = 'application/x-ms-dos-executable', 'application/x-ms-ne-executable'
+for name, mime, expected in (('icons.exe', dos, True), ('old.exe', dos, True), ('old.exe', ne, True),
+                             ('renamed.exe', dos, True), ('notes.exe', dos, False)):
     path = os.path.join(work, name)
     uri = Gio.File.new_for_path(path).get_uri()
-    mime = 'application/x-ms-dos-executable'
     try:
         thumbnail = factory.generate_thumbnail(uri, mime, None)
     except Exception as error:
         thumbnail = None
-        print(f'{name}: no thumbnail ({error})')
+        print(f'{name} as {mime}: no thumbnail ({error})')
     if (thumbnail is not None) != expected:
-        failed.append(name)
+        failed.append(f'{name} as {mime}')
         continue
     if thumbnail is None:
         continue
@@ -52,9 +55,9 @@ for name, expected in (('icons.exe', True), ('old.exe', True), ('renamed.exe', T
     mine = GdkPixbuf.Pixbuf.new_from_file(direct)
     same = (thumbnail.get_width(), thumbnail.get_height(), thumbnail.get_pixels()) == \
         (mine.get_width(), mine.get_height(), mine.get_pixels())
-    print(f'{name}: {thumbnail.get_width()}x{thumbnail.get_height()}, {"as vistrel makes it" if same else "another picture"}')
+    print(f'{name} as {mime}: {thumbnail.get_width()}x{thumbnail.get_height()}, {"as vistrel makes it" if same else "another picture"}')
     if not same:
-        failed.append(name)
+        failed.append(f'{name} as {mime}')
 sys.exit(1 if failed else 0)
 PYTHON
 echo "thumbnails made through $prefix/share/thumbnailers/vistrel.thumbnailer"

@@ -254,6 +254,9 @@ public:
     int GroupCount() const { return static_cast<int>(groups_.size()); }
     Extent Group(int index) const;
     Extent Icon(std::uint16_t id);
+    // What one Group or Icon costs: its three addresses each looked up in the section
+    // table, which a damaged file may fill with 65535 sections.
+    std::uint64_t LookupCost() const { return 3 * sections_.size() * sizeof(SectionHeader); }
 
 private:
     explicit PeResources(const ByteSource& file) : file_(&file) {}
@@ -436,6 +439,7 @@ private:
 
     const ByteSource* file_;
     std::uint64_t table_ = 0;
+    std::uint64_t tableEnd_ = 0;
     std::uint32_t shift_ = 0;
     std::vector<NeNameInfo> groups_;
     std::optional<std::unordered_map<std::uint16_t, NeNameInfo>> iconIndex_;
@@ -455,6 +459,7 @@ std::optional<NeResources> NeResources::Open(const ByteSource& file)
         return std::nullopt;
     NeResources result(file);
     result.table_ = ne + *tableField;
+    result.tableEnd_ = ne + 0x10000;
     const auto shift = Read<std::uint16_t>(file, result.table_);
     // Offsets are 16-bit words shifted left; beyond 31 they would leave any file.
     if (!shift || *shift > 31)
@@ -467,9 +472,9 @@ std::optional<NeResources> NeResources::Open(const ByteSource& file)
 // The name entries of one type, as many as lie in the file.
 std::vector<NeNameInfo> NeResources::FindType(std::uint16_t type) const
 {
-    // Each block moves the position forward, so the walk ends at the file's end at the latest.
-    std::uint64_t position = table_ + 2;
-    for (;;) {
+    // The table lies before the resident names, whose offset from the header is 16-bit:
+    // no block starts past that, however long a damaged file's chain of empty blocks runs.
+    for (std::uint64_t position = table_ + 2; position < tableEnd_;) {
         const auto info = Read<NeTypeInfo>(*file_, position);
         if (!info || info->TypeId == 0)
             return {};
@@ -478,6 +483,7 @@ std::vector<NeNameInfo> NeResources::FindType(std::uint16_t type) const
             return ReadArray<NeNameInfo>(*file_, names, info->Count);
         position = names + std::uint64_t{info->Count} * sizeof(NeNameInfo);
     }
+    return {};
 }
 
 Extent NeResources::DataOf(const NeNameInfo& name) const
@@ -559,6 +565,8 @@ struct IconReader::Parsed {
         if (index < 0)
             return {};
         if (pe || ne) {
+            if (pe && !Charge(pe->LookupCost()))
+                return {};
             const auto group = LoadCharged(pe ? pe->Group(index) : ne->Group(index));
             return group ? DirectoryEntries<GroupIconEntry>(*group) : std::vector<IconEntry>{};
         }
@@ -572,7 +580,8 @@ struct IconReader::Parsed {
     std::optional<Buffer> Image(const IconEntry& entry)
     {
         if (pe)
-            return LoadCharged(pe->Icon(static_cast<std::uint16_t>(entry.Where)));
+            return Charge(pe->LookupCost()) ? LoadCharged(pe->Icon(static_cast<std::uint16_t>(entry.Where)))
+                                            : std::nullopt;
         if (ne)
             return LoadCharged(ne->Icon(static_cast<std::uint16_t>(entry.Where)));
         return LoadCharged({entry.Where, entry.BytesInRes});
@@ -623,9 +632,14 @@ std::optional<std::vector<std::uint8_t>> IconReader::ImageData(const IconEntry& 
 std::optional<DecodedImage> IconReader::Decode(const IconEntry& entry)
 {
     const auto image = parsed_->Image(entry);
-    if (!image || !parsed_->Charge(DecodeCost(*image)))
+    return image ? Decode(*image) : std::nullopt;
+}
+
+std::optional<DecodedImage> IconReader::Decode(std::span<const std::uint8_t> data)
+{
+    if (!parsed_->Charge(DecodeCost(data)))
         return std::nullopt;
-    return DecodeImage(*image);
+    return DecodeImage(data);
 }
 
 int CountIcons(std::span<const std::uint8_t> file)

@@ -54,6 +54,8 @@ public:
     std::optional<std::vector<std::uint8_t>> ImageData(const IconEntry& entry);
     // One of those images decoded; nothing when it can't be read or decoded.
     std::optional<DecodedImage> Decode(const IconEntry& entry);
+    // Bytes taken with ImageData, decoded; counted against the same 256 MB.
+    std::optional<DecodedImage> Decode(std::span<const std::uint8_t> data);
 
 private:
     struct Parsed;

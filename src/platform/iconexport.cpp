@@ -166,7 +166,7 @@ std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;
-        auto image = DecodeImage(*data);
+        auto image = reader.Decode(*data);
         if (!image)
             continue;
         // A PNG image is a PNG file already: kept as it is, it is written fastest.

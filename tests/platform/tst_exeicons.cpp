@@ -448,6 +448,36 @@ void TestExeIcons::readsNeFiles()
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QVERIFY(!ReadIcon(Span(ne), 2));
 
+    // A damaged table: empty type blocks for a megabyte, then a group. The table can't
+    // reach past 64 KB from the header, so the walk stops there, after few reads.
+    QByteArray chain(0x80, '\0');
+    Put<std::uint16_t>(chain, 0, 0x5A4D);
+    Put<std::uint32_t>(chain, 0x3C, 0x40);
+    Put<std::uint16_t>(chain, 0x40, 0x454E);
+    Put<std::uint16_t>(chain, 0x40 + 0x24, 0x40);
+    Put<std::uint16_t>(chain, 0x40 + 0x26, 0x42);
+    Append<std::uint16_t>(chain, 4);
+    for (int i = 0; i < (1 << 20) / 8; ++i) {
+        Append<std::uint16_t>(chain, 0x8001);
+        Append<std::uint16_t>(chain, 0);
+        Append<std::uint32_t>(chain, 0);
+    }
+    for (std::uint16_t field : {0x800E, 1, 0, 0, 0x10, 1, 0x1C30, 0x8001, 0, 0, 0})
+        Append<std::uint16_t>(chain, field);
+    struct CountingSource final : ByteSource {
+        explicit CountingSource(const QByteArray& bytes) : inner(Span(bytes)) {}
+        std::uint64_t Size() const override { return inner.Size(); }
+        bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+        {
+            ++reads;
+            return inner.ReadAt(offset, out);
+        }
+        SpanSource inner;
+        mutable int reads = 0;
+    } counting(chain);
+    QCOMPARE(IconReader(counting).Count(), 0);
+    QVERIFY2(counting.reads < 10000, qPrintable(QString::number(counting.reads)));
+
     if (!HaveIcoutils())
         VISTREL_SKIP("icoutils is not installed");
     QTemporaryDir dir;

@@ -52,6 +52,10 @@ std::vector<std::pair<QByteArray, QByteArray>> TPrinterSheet::Changes() const
 {
     std::vector<std::pair<QByteArray, QByteArray>> changes;
     for (const Field& field : fields_) {
+        // A driver may name as its default a choice it doesn't list: the box then shows
+        // none, and nothing the user didn't choose may become a default.
+        if (field.box->currentIndex() < 0)
+            continue;
         const QByteArray chosen = field.box->currentData().toByteArray();
         if (chosen != field.shown)
             changes.emplace_back(field.keyword, chosen);

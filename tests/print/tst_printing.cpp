@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "englishtexts.h"
+#include "platform/printersheet.h"
 #include "platform/programfolder.h"
 #include "print/reportform.h"
 #include "recordingdialogs.h"
@@ -323,6 +324,20 @@ private slots:
         const QString info = Run("pdfinfo", {pdf});
         QVERIFY2(info.contains(QRegularExpression("PDF version:\\s+1\\.4\\b")), qPrintable(info));
         QVERIFY2(info.contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)")), qPrintable(info));
+    }
+
+    // A driver's default that is none of its listed choices is not saved unasked.
+    void printerSheetSavesOnlyChoicesMade()
+    {
+        PrinterProperties printer{QStringLiteral("Queue"), {}};
+        printer.options.push_back({"Resolution", "解像度", "一般", {{"300dpi", "300 dpi"}, {"600dpi", "600 dpi"}}, "150dpi"});
+        printer.options.push_back({"Duplex", "両面", "一般", {{"None", "片面"}, {"DuplexNoTumble", "長辺"}}, "None"});
+        TPrinterSheet sheet(printer, nullptr);
+        QVERIFY(sheet.Changes().empty());
+        sheet.findChild<QComboBox*>("Duplex")->setCurrentIndex(1);
+        sheet.findChild<QComboBox*>("Resolution")->setCurrentIndex(1);
+        using Changes = std::vector<std::pair<QByteArray, QByteArray>>;
+        QCOMPARE(sheet.Changes(), (Changes{{"Resolution", "600dpi"}, {"Duplex", "DuplexNoTumble"}}));
     }
 
     // The print dialog's printer properties for a CUPS queue, Qt's own texts in Japanese.

@@ -38,10 +38,13 @@ void TIconCell::SetPicture(const QImage& picture, const QString& file)
 bool TIconCell::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && toolTipSource_) {
-        // As plain text: a file name may hold what Qt would take for markup.
+        // Escaped, since a file name may hold what Qt would take for markup; and unwrapped,
+        // since Qt's tooltip would otherwise break a Japanese line between any two characters.
         const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(toolTipSource_(), Qt::WhiteSpaceNoWrap), this,
-                           rect());
+        QToolTip::showText(help->globalPos(),
+                           QStringLiteral("<p style='white-space:pre'>") + toolTipSource_().toHtmlEscaped()
+                               + QStringLiteral("</p>"),
+                           this, rect());
         return true;
     }
     return QWidget::event(event);

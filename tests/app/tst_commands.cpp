@@ -8,8 +8,10 @@
 #include "recordingdialogs.h"
 #include "settings/inifile.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -78,7 +80,18 @@ QString RestingToolTip(QWidget* widget)
         return QString();
     QTextDocument shown;
     shown.setHtml(QToolTip::text());
-    return shown.toPlainText();
+    const QString text = shown.toPlainText();
+    // Each line whole on a line of its own: the tip is as wide as its widest line.
+    for (QWidget* topLevel : QApplication::topLevelWidgets()) {
+        const auto* tip = qobject_cast<QLabel*>(topLevel);
+        if (!tip || !tip->isVisible() || tip->objectName() != QLatin1String("qtooltip_label"))
+            continue;
+        const QFontMetrics metrics(tip->font());
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            if (metrics.horizontalAdvance(line) > tip->contentsRect().width())
+                return QStringLiteral("<wrapped: ") + line + QLatin1Char('>');
+    }
+    return text;
 }
 
 } // namespace

@@ -462,9 +462,14 @@ void TMainForm::Print1Click()
     if (!ReportForm)
         return;
     // The window takes no input while the preview is open, and gets it back however
-    // the preview ends, by closing, a cancelled run or an error.
+    // the preview ends, by closing, a cancelled run or an error: the keys too, also
+    // where no window manager hands them back.
     setEnabled(false);
-    const auto enableAgain = qScopeGuard([this] { setEnabled(true); });
+    const auto enableAgain = qScopeGuard([this] {
+        setEnabled(true);
+        if (isVisible())
+            activateWindow();
+    });
     ReportForm->IconReport.Preview();
 }
 

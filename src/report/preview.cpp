@@ -516,6 +516,8 @@ void TReport::Preview()
     if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
         form->setGeometry(screen->availableGeometry());
     form->showMaximized();
+    // It takes the keys (Esc, Alt+C) at once, also where no window manager hands them over.
+    form->activateWindow();
     if (ShownHook())
         ShownHook()(*form);
     if (!form->RunReport())

@@ -222,6 +222,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
 
         bool disabledMeanwhile = false;
+        bool previewActive = false;
         int previewPages = 0;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -229,6 +230,7 @@ private slots:
                 auto* preview = qobject_cast<TPreviewForm*>(window);
                 if (preview && preview->isVisible() && !preview->Running()) {
                     disabledMeanwhile = !form.isEnabled();
+                    previewActive = QApplication::activeWindow() == preview;
                     previewPages = preview->PageCount();
                     preview->close();
                 }
@@ -241,6 +243,9 @@ private slots:
         QVERIFY(disabledMeanwhile);
         QCOMPARE(previewPages, 1);
         QVERIFY(form.isEnabled());
+        // The keys go to the preview while it is open, and back to the window after.
+        QVERIFY(previewActive);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
         SetProgramFolder(QString());
     }
 };

@@ -93,6 +93,11 @@ int RunThumbnailer(int argc, char* argv[])
     if (!picture)
         return 1;
     const std::vector<std::uint8_t> png = EncodePng(*picture);
+    // Only a file (or a link, which the rename replaces) is replaced: a device, a pipe or
+    // a folder in OUTPUT's place is left as it is, whoever runs this.
+    struct stat existing {};
+    if (::lstat(output.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
+        return Fail(output.c_str(), "not a regular file, left as it is");
     if (png.empty() || !ReplaceFile(output, png))
         return Fail(output.c_str(), "can't be written");
     return 0;

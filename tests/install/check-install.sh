@@ -46,6 +46,11 @@ status=0
 "$prefix/bin/vistrel" --thumbnail -s 0 "$data/icons.exe" "$work/none.png" 2>/dev/null || status=$?
 test "$status" -eq 2 && test ! -e "$work/none.png"
 test "$(ls -A "$work" | grep -c thumb)" -eq 1 # no temporary file left beside OUTPUT
+# A pipe (or a device) in OUTPUT's place stays what it is, even for root.
+mkfifo "$work/pipe.png"
+status=0
+"$prefix/bin/vistrel" --thumbnail "$data/icons.exe" "$work/pipe.png" 2>/dev/null || status=$?
+test "$status" -eq 2 && test -p "$work/pipe.png"
 
 # The window comes up from the installed folder and keeps running until it is stopped.
 QT_QPA_PLATFORM=offscreen "$prefix/bin/vistrel" &

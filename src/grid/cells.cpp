@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QTextDocument>
 #include <QToolTip>
 #include <QUrl>
@@ -35,15 +37,21 @@ void TIconCell::SetPicture(const QImage& picture, const QString& file)
     update();
 }
 
+QString ToolTipMarkup(const QString& text, const QFontMetrics& metrics, int maxWidth)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = metrics.elidedText(line, Qt::ElideMiddle, maxWidth).toHtmlEscaped();
+    return QStringLiteral("<p style='white-space:pre'>") + lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>");
+}
+
 bool TIconCell::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && toolTipSource_) {
-        // Escaped, since a file name may hold what Qt would take for markup; and unwrapped,
-        // since Qt's tooltip would otherwise break a Japanese line between any two characters.
         const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(help->globalPos(),
-                           QStringLiteral("<p style='white-space:pre'>") + toolTipSource_().toHtmlEscaped()
-                               + QStringLiteral("</p>"),
+        const QScreen* at = QGuiApplication::screenAt(help->globalPos());
+        const int width = (at ? at : screen())->availableGeometry().width() * 9 / 10;
+        QToolTip::showText(help->globalPos(), ToolTipMarkup(toolTipSource_(), QFontMetrics(QToolTip::font()), width),
                            this, rect());
         return true;
     }

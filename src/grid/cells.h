@@ -2,11 +2,18 @@
 // frame drawn beneath it.
 #pragma once
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
+
+// Plain text as a tooltip's markup: escaped, since a file name may hold what Qt would
+// take for markup; each line kept whole, since Qt would break a Japanese line between
+// any two characters; and a line wider than maxWidth shortened in the middle, so that a
+// deep folder shows its start and its end instead of running off the screen.
+QString ToolTipMarkup(const QString& text, const QFontMetrics& metrics, int maxWidth);
 
 class QMimeData;
 

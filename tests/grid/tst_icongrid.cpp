@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTest>
 #include <QTimer>
 
@@ -263,6 +264,25 @@ private slots:
         QCOMPARE(grid.form.IconGrid.GridColumns, (1000 - 16) / 51);
         QCOMPARE(grid.CellsOnPanel(), 0); // the closing freed the page
         QVERIFY(grid.form.IconGrid.ShuttingDown);
+    }
+
+    // A deep folder loses the middle of its line, never its start or end; short lines and
+    // markup-like names stay as they are.
+    void toolTipLinesFitTheScreen()
+    {
+        const QString deep = QStringLiteral("フォルダー: /srv") + QStringLiteral("/level").repeated(80) + QStringLiteral("/last");
+        const QString text = QStringLiteral("ファイル: <b>a&b.exe\n") + deep + QStringLiteral("\nインデックス: 0 (全 3 個中)");
+        const QFontMetrics metrics(QApplication::font());
+        QTextDocument shown;
+        shown.setHtml(ToolTipMarkup(text, metrics, 400));
+        const QStringList lines = shown.toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("ファイル: <b>a&b.exe"));
+        QCOMPARE(lines[2], QStringLiteral("インデックス: 0 (全 3 個中)"));
+        QVERIFY(lines[1].startsWith(QStringLiteral("フォルダー: /srv/level")));
+        QVERIFY(lines[1].endsWith(QStringLiteral("/level/last")));
+        QVERIFY(lines[1].contains(QChar(0x2026)));
+        QVERIFY(metrics.horizontalAdvance(lines[1]) <= 400);
     }
 };
 

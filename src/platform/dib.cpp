@@ -22,8 +22,6 @@ constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 // Icons are at most 256 pixels wide in practice; the bound keeps every size product in range.
 constexpr std::int64_t kMaxDimension = 1 << 16;
-// Images are decoded whole: keep that under 16 MB of pixels.
-constexpr std::int64_t kMaxPixels = 2048 * 2048;
 
 using Bytes = std::span<const std::uint8_t>;
 

@@ -53,6 +53,10 @@ struct DecodedImage {
     bool Alpha = false;
 };
 
+// The most pixels an image may have to be decoded: images are decoded whole, and this
+// keeps that under 16 MB.
+inline constexpr std::int64_t kMaxPixels = 2048 * 2048;
+
 // Decodes one icon image: a DIB with its AND mask, or PNG data. DIBs: a 40-byte
 // BITMAPINFOHEADER (BI_RGB or BI_BITFIELDS) or a 12-byte core header at 1, 4, 8, 16, 24
 // or 32 bits per pixel, the height counting colour rows and mask rows. Truncated colour

@@ -74,6 +74,9 @@ bool Encode(png_structp png, png_infop info, const Picture& picture)
         return false;
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width), static_cast<png_uint_32>(picture.Height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Icons are small: zlib's level 3 writes them about 5% larger than its default and
+    // in two thirds of the time, which an export of thousands of them feels.
+    png_set_compression_level(png, 3);
     png_write_info(png, info);
     png_set_bgr(png);
     for (int y = 0; y < picture.Height; ++y) {

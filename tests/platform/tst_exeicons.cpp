@@ -646,6 +646,16 @@ void TestExeIcons::choosesTheThumbnailImage()
 // --extract's ico and png against wrestool and icotool on the same group.
 void TestExeIcons::exportsLikeIcoutils()
 {
+    // A PNG image is copied as it is, but only with a sound header: the 256 one here has
+    // a damaged IHDR, so the PNG export takes the 32x32 image instead.
+    QByteArray ico = IconFile({{32, 32, 24}, {256, 256, 32}});
+    const auto second = qFromLittleEndian<std::uint32_t>(ico.constData() + 6 + 16 + 12);
+    ico.replace(qsizetype(second), 16, QByteArray::fromHex("89504e470d0a1a0a0000000d49484458"));
+    const SpanSource damaged(Span(ico));
+    IconReader damagedReader(damaged);
+    const std::vector<std::uint8_t> fallback = LargestImagePng(damagedReader, 0);
+    QCOMPARE(QImage::fromData(fallback.data(), int(fallback.size()), "PNG").size(), QSize(32, 32));
+
     if (!HaveIcoutils())
         VISTREL_SKIP("icoutils is not installed");
     QTemporaryDir dir;

@@ -75,8 +75,10 @@ int RunThumbnailer(int argc, char* argv[])
         char* end = nullptr;
         errno = 0;
         const long value = std::strtol(argv[at + 1], &end, 10);
-        if (errno != 0 || end == argv[at + 1] || *end != '\0' || value < 1 || value > kMaxSize)
+        if (errno != 0 || end == argv[at + 1] || *end != '\0' || value < 1 || value > kMaxSize) {
+            std::fprintf(stderr, "vistrel: SIZE must be a whole number from 1 to %ld\n", kMaxSize);
             return Usage();
+        }
         size = static_cast<int>(value);
         at += 2;
     }

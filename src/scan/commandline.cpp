@@ -134,6 +134,9 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
         if (argc == 4)
             return ExtractFolder(argv[2], argv[3]);
         if (!format) {
+            // Say what was wrong before the usage, which lists the right forms.
+            if (argc == 6 && std::strcmp(argv[2], "--format") == 0)
+                Print(stderr, QStringLiteral("vistrel: unknown format %1 (bmp, png or ico)").arg(QFile::decodeName(argv[3])));
             PrintUsage(stderr);
             return 2;
         }

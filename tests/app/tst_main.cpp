@@ -73,6 +73,9 @@ private slots:
             << QStringList{} << QStringList{"-", "", "wayland;xcb"} << 2 << "" << noDisplay;
         QTest::newRow("--extract needs no display")
             << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "合計: " << "";
+        QTest::newRow("--extract names a format it doesn't know")
+            << QStringList{"--extract", "--format", "PNG", kData, "<out>"} << kNoDisplay << 2 << ""
+            << "vistrel: unknown format PNG (bmp, png or ico)\nUsage: vistrel [FOLDER]";
     }
 
     void commandLines()

@@ -43,8 +43,9 @@ status=0
 "$prefix/bin/vistrel" --thumbnail "$work/missing.exe" "$work/none.png" 2>/dev/null || status=$?
 test "$status" -eq 2 && test ! -e "$work/none.png"
 status=0
-"$prefix/bin/vistrel" --thumbnail -s 0 "$data/icons.exe" "$work/none.png" 2>/dev/null || status=$?
+"$prefix/bin/vistrel" --thumbnail -s 0 "$data/icons.exe" "$work/none.png" 2>"$work/size.log" || status=$?
 test "$status" -eq 2 && test ! -e "$work/none.png"
+grep -q "SIZE must be a whole number from 1 to 16384" "$work/size.log"
 test "$(ls -A "$work" | grep -c thumb)" -eq 1 # no temporary file left beside OUTPUT
 # A pipe (or a device) in OUTPUT's place stays what it is, even for root.
 mkfifo "$work/pipe.png"

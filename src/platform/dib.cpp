@@ -245,8 +245,7 @@ std::optional<DecodedImage> DecodePngImage(Bytes data)
 
 std::optional<DecodedImage> DecodeImage(std::span<const std::uint8_t> data)
 {
-    static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G'};
-    if (data.size() >= sizeof(kPngSignature) && std::memcmp(data.data(), kPngSignature, sizeof(kPngSignature)) == 0)
+    if (IsPng(data))
         return DecodePngImage(data);
     return DecodeDib(data);
 }
@@ -286,13 +285,7 @@ Picture ToPicture(DecodedImage image)
 std::uint64_t DecodeCost(std::span<const std::uint8_t> data)
 {
     std::uint64_t cost = data.size();
-    if (data.size() >= 24 && data[0] == 0x89 && data[1] == 'P') {
-        // IHDR is the first chunk: big-endian width and height at 16 and 20.
-        const auto be32 = [&](std::size_t at) {
-            return std::uint64_t{data[at]} << 24 | std::uint64_t{data[at + 1]} << 16 | std::uint64_t{data[at + 2]} << 8
-                | data[at + 3];
-        };
-        cost += std::min<std::uint64_t>(be32(16) * be32(20), kMaxPixels) * 4;
-    }
+    if (const auto size = ReadPngSize(data))
+        cost += std::min<std::uint64_t>(size->Width * size->Height, kMaxPixels) * 4;
     return cost;
 }

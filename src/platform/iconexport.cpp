@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <tuple>
 
 namespace {
@@ -158,26 +157,8 @@ Picture ScaleToFit(Picture picture, int size)
     return out;
 }
 
-namespace {
-// The signature is checked already: IHDR first, 13 bytes long, with a picture of at
-// least one pixel and at most as many as the decoder takes.
-bool PngHeaderSound(std::span<const std::uint8_t> data)
-{
-    const auto be32 = [&](std::size_t at) {
-        return std::uint64_t{data[at]} << 24 | std::uint64_t{data[at + 1]} << 16 | std::uint64_t{data[at + 2]} << 8
-            | data[at + 3];
-    };
-    if (data.size() < 33 || be32(8) != 13 || std::memcmp(data.data() + 12, "IHDR", 4) != 0)
-        return false;
-    const std::uint64_t width = be32(16);
-    const std::uint64_t height = be32(20);
-    return width > 0 && height > 0 && width * height <= std::uint64_t{kMaxPixels};
-}
-} // namespace
-
 std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
 {
-    static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     const std::vector<IconEntry> entries = reader.Entries(index);
     for (const int i : PreferredImages(entries, INT_MAX)) {
         auto data = reader.ImageData(entries[std::size_t(i)]);
@@ -186,8 +167,9 @@ std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
         // A PNG image is a PNG file already and is kept as it is, as icotool extracts it,
         // once its header describes a picture the decoder would take: decoding it whole
         // just to copy it made most of an export's time.
-        if (data->size() >= sizeof kPngSignature && std::memcmp(data->data(), kPngSignature, sizeof kPngSignature) == 0) {
-            if (PngHeaderSound(*data))
+        if (IsPng(*data)) {
+            const auto size = ReadPngSize(*data);
+            if (size && size->Width > 0 && size->Height > 0 && size->Width * size->Height <= std::uint64_t{kMaxPixels})
                 return std::move(*data);
             continue;
         }

@@ -89,6 +89,24 @@ bool Encode(png_structp png, png_infop info, const Picture& picture)
 
 } // namespace
 
+bool IsPng(std::span<const std::uint8_t> data)
+{
+    static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return data.size() >= sizeof kSignature && std::memcmp(data.data(), kSignature, sizeof kSignature) == 0;
+}
+
+std::optional<PngSize> ReadPngSize(std::span<const std::uint8_t> data)
+{
+    // Signature, then IHDR: its length (13), its type, and big-endian width and height.
+    const auto be32 = [&](std::size_t at) {
+        return std::uint64_t{data[at]} << 24 | std::uint64_t{data[at + 1]} << 16 | std::uint64_t{data[at + 2]} << 8
+            | data[at + 3];
+    };
+    if (!IsPng(data) || data.size() < 33 || be32(8) != 13 || std::memcmp(data.data() + 12, "IHDR", 4) != 0)
+        return std::nullopt;
+    return PngSize{be32(16), be32(20)};
+}
+
 std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);

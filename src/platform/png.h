@@ -14,6 +14,17 @@ struct Picture {
     std::vector<std::uint32_t> Pixels;
 };
 
+// Whether data starts as a PNG file does, with the eight-byte signature.
+bool IsPng(std::span<const std::uint8_t> data);
+
+// The picture's size that the IHDR chunk right after the signature declares; nothing
+// unless data starts with the signature and a whole IHDR chunk.
+struct PngSize {
+    std::uint64_t Width = 0;
+    std::uint64_t Height = 0;
+};
+std::optional<PngSize> ReadPngSize(std::span<const std::uint8_t> data);
+
 // Decodes any PNG (every colour type and depth) to 8-bit RGBA, refusing pictures of more
 // than maxPixels pixels before allocating them. Nothing for data that is no PNG or is
 // damaged; libpng's complaints are kept off stderr.

@@ -65,11 +65,6 @@ struct ResourceDataEntry {
     std::uint32_t CodePage;
     std::uint32_t Reserved;
 };
-struct GroupIconHeader {
-    std::uint16_t Reserved;
-    std::uint16_t Type;
-    std::uint16_t Count;
-};
 struct GroupIconEntry {
     std::uint8_t Width;
     std::uint8_t Height;
@@ -79,16 +74,6 @@ struct GroupIconEntry {
     std::uint16_t BitCount;
     std::uint32_t BytesInRes;
     std::uint16_t Id;
-};
-struct IconFileEntry {
-    std::uint8_t Width;
-    std::uint8_t Height;
-    std::uint8_t ColorCount;
-    std::uint8_t Reserved;
-    std::uint16_t Planes;
-    std::uint16_t BitCount;
-    std::uint32_t BytesInRes;
-    std::uint32_t ImageOffset;
 };
 struct NeTypeInfo {
     std::uint16_t TypeId;
@@ -107,8 +92,8 @@ struct NeNameInfo {
 
 static_assert(sizeof(DosHeader) == 64 && sizeof(CoffHeader) == 24 && sizeof(SectionHeader) == 40);
 static_assert(sizeof(ResourceDirectory) == 16 && sizeof(ResourceDirectoryEntry) == 8);
-static_assert(sizeof(ResourceDataEntry) == 16 && sizeof(GroupIconHeader) == 6);
-static_assert(sizeof(GroupIconEntry) == 14 && sizeof(IconFileEntry) == 16);
+static_assert(sizeof(ResourceDataEntry) == 16);
+static_assert(sizeof(GroupIconEntry) == 14);
 static_assert(sizeof(NeTypeInfo) == 8 && sizeof(NeNameInfo) == 12);
 
 constexpr std::uint16_t kMzMagic = 0x5A4D;            // "MZ"
@@ -181,11 +166,6 @@ std::vector<T> ReadArray(const ByteSource& file, std::uint64_t offset, std::uint
     return records;
 }
 
-int Dimension(std::uint8_t value)
-{
-    return value == 0 ? 256 : value;
-}
-
 // The image of a group for the 32x32 large icon at 32 bits per pixel: nearest in size,
 // then nearest in depth among those exactly as far off in width and in height; the first
 // entry wins every tie.
@@ -196,8 +176,8 @@ int ChooseImage(const std::vector<IconEntry>& entries)
     int dx = 0;
     int dy = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const int width = Dimension(entries[i].Width);
-        const int height = Dimension(entries[i].Height);
+        const int width = EntryDimension(entries[i].Width);
+        const int height = EntryDimension(entries[i].Height);
         const int distance = std::abs(kIconSize - width) + std::abs(kIconSize - height);
         if (best < 0 || distance < bestDistance) {
             best = static_cast<int>(i);
@@ -210,7 +190,7 @@ int ChooseImage(const std::vector<IconEntry>& entries)
     int chosenDepth = 0;
     for (std::size_t i = 0; best >= 0 && i < entries.size(); ++i) {
         const IconEntry& e = entries[i];
-        if (std::abs(kIconSize - Dimension(e.Width)) != dx || std::abs(kIconSize - Dimension(e.Height)) != dy)
+        if (std::abs(kIconSize - EntryDimension(e.Width)) != dx || std::abs(kIconSize - EntryDimension(e.Height)) != dy)
             continue;
         const int depth = std::abs(32 - e.BitCount);
         if (chosen < 0 || depth < chosenDepth) {
@@ -226,14 +206,14 @@ int ChooseImage(const std::vector<IconEntry>& entries)
 template <typename T>
 std::vector<IconEntry> DirectoryEntries(Bytes directory)
 {
-    const auto header = Read<GroupIconHeader>(directory, 0);
+    const auto header = Read<IconFileHeader>(directory, 0);
     if (!header)
         return {};
-    const std::uint64_t room = (directory.size() - sizeof(GroupIconHeader)) / sizeof(T);
+    const std::uint64_t room = (directory.size() - sizeof(IconFileHeader)) / sizeof(T);
     std::vector<IconEntry> entries;
     entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(header->Count, room)));
     for (std::uint64_t i = 0; i < header->Count && i < room; ++i) {
-        const auto e = Read<T>(directory, sizeof(GroupIconHeader) + i * sizeof(T));
+        const auto e = Read<T>(directory, sizeof(IconFileHeader) + i * sizeof(T));
         std::uint32_t where = 0;
         if constexpr (std::is_same_v<T, GroupIconEntry>)
             where = e->Id;
@@ -513,17 +493,17 @@ Extent NeResources::Icon(std::uint16_t id)
 
 bool IsIconFile(const ByteSource& file)
 {
-    const auto header = Read<GroupIconHeader>(file, 0);
+    const auto header = Read<IconFileHeader>(file, 0);
     return header && header->Reserved != kMzMagic && header->Type == 1;
 }
 
 // The header and entries of an icon file, as far as they lie in it.
 Extent IconFileDirectory(const ByteSource& file)
 {
-    const auto header = Read<GroupIconHeader>(file, 0);
+    const auto header = Read<IconFileHeader>(file, 0);
     if (!header)
         return {};
-    const std::uint64_t length = sizeof(GroupIconHeader) + std::uint64_t{header->Count} * sizeof(IconFileEntry);
+    const std::uint64_t length = sizeof(IconFileHeader) + std::uint64_t{header->Count} * sizeof(IconFileEntry);
     return {0, std::min(length, file.Size())};
 }
 

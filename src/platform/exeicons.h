@@ -32,6 +32,33 @@ struct IconEntry {
     std::uint32_t Where; // the image's RT_ICON id in a group, its offset in an icon file
 };
 
+// An entry's width or height in pixels: 0 stands for 256.
+inline int EntryDimension(std::uint8_t value)
+{
+    return value == 0 ? 256 : value;
+}
+
+// An icon file's header and directory entry, as .ico files store them (little-endian,
+// packed); a group resource's header has the same layout.
+#pragma pack(push, 1)
+struct IconFileHeader {
+    std::uint16_t Reserved;
+    std::uint16_t Type;
+    std::uint16_t Count;
+};
+struct IconFileEntry {
+    std::uint8_t Width;
+    std::uint8_t Height;
+    std::uint8_t ColorCount;
+    std::uint8_t Reserved;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t BytesInRes;
+    std::uint32_t ImageOffset;
+};
+#pragma pack(pop)
+static_assert(sizeof(IconFileHeader) == 6 && sizeof(IconFileEntry) == 16);
+
 // The icons of one file's bytes, its headers parsed once. A damaged file can ask for
 // much work per icon (thousands of groups sharing one huge image); a reader stops
 // drawing once it has looked at 256 MB of images, which no real file comes near.

@@ -8,11 +8,6 @@
 
 namespace {
 
-int Dimension(std::uint8_t value)
-{
-    return value == 0 ? 256 : value;
-}
-
 // Colour depth in bits; old directories leave BitCount 0 and give the palette size.
 int Depth(const IconEntry& entry)
 {
@@ -28,24 +23,6 @@ int Depth(const IconEntry& entry)
 // thousands of times stops there.
 constexpr std::uint64_t kMaxIconFileBytes = std::uint64_t{32} << 20;
 
-#pragma pack(push, 1)
-struct IconFileHeader {
-    std::uint16_t Reserved;
-    std::uint16_t Type;
-    std::uint16_t Count;
-};
-struct IconFileEntry {
-    std::uint8_t Width;
-    std::uint8_t Height;
-    std::uint8_t ColorCount;
-    std::uint8_t Reserved;
-    std::uint16_t Planes;
-    std::uint16_t BitCount;
-    std::uint32_t BytesInRes;
-    std::uint32_t ImageOffset;
-};
-#pragma pack(pop)
-static_assert(sizeof(IconFileHeader) == 6 && sizeof(IconFileEntry) == 16);
 
 template <typename T>
 void Append(std::vector<std::uint8_t>& out, const T& value)
@@ -96,8 +73,8 @@ std::vector<int> PreferredImages(const std::vector<IconEntry>& entries, int size
         order[i] = static_cast<int>(i);
     const auto key = [&](int i) {
         const IconEntry& e = entries[static_cast<std::size_t>(i)];
-        const int width = Dimension(e.Width);
-        const int height = Dimension(e.Height);
+        const int width = EntryDimension(e.Width);
+        const int height = EntryDimension(e.Height);
         // Big enough ones first, smallest first; then the others, largest first.
         const bool bigEnough = width >= size;
         return std::tuple(!bigEnough, bigEnough ? width : -width, bigEnough ? height : -height, -Depth(e));

@@ -1,25 +1,19 @@
 #include "platform/atomicfile.h"
 
+#include "platform/fdwrite.h"
+
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-mode_t CurrentUmask()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
 mode_t ModeFor(const QByteArray& target)
 {
     struct stat old {};
-    return ::stat(target.constData(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~CurrentUmask();
+    return ::stat(target.constData(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
 }
 } // namespace
 
@@ -63,14 +57,7 @@ AtomicFile::~AtomicFile()
 
 bool AtomicFile::Write(const char* data, qint64 size)
 {
-    while (ok_ && size > 0) {
-        const ssize_t n = ::write(fd_, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok_ = n > 0;
-        data += ok_ ? n : 0;
-        size -= ok_ ? n : 0;
-    }
+    ok_ = ok_ && WriteAll(fd_, data, std::size_t(size));
     return ok_;
 }
 

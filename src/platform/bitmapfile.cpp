@@ -1,6 +1,7 @@
 #include "platform/bitmapfile.h"
 
 #include "platform/dib.h"
+#include "platform/fdwrite.h"
 
 #include <QFile>
 
@@ -83,17 +84,6 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes)
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0)
         return false;
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= n;
-    }
+    const bool ok = WriteAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     return ::close(fd) == 0 && ok;
 }

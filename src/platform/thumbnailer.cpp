@@ -1,6 +1,7 @@
 #include "platform/thumbnailer.h"
 
 #include "platform/bytesource.h"
+#include "platform/fdwrite.h"
 #include "platform/iconexport.h"
 
 #include <cerrno>
@@ -31,20 +32,6 @@ int Fail(const char* path, const char* what)
     return 2;
 }
 
-bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Writes bytes under a temporary name beside path and renames it over path, so a reader
 // of path never sees half a picture. The new file's permissions follow the umask.
 bool ReplaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
@@ -53,9 +40,7 @@ bool ReplaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && WriteAll(fd, bytes);
+    bool ok = ::fchmod(fd, NewFileMode()) == 0 && WriteAll(fd, bytes.data(), bytes.size());
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok)

@@ -1,11 +1,11 @@
 // libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image,
 // through every use the program makes of them: the 32x32 icons of Open, the exports, and
 // the thumbnail (the image chosen, shrunk and written as PNG).
-#include "platform/bytesource.h"
-#include "platform/dib.h"
-#include "platform/exeicons.h"
-#include "platform/iconexport.h"
-#include "platform/png.h"
+#include "icon/bytesource.h"
+#include "icon/dib.h"
+#include "icon/exeicons.h"
+#include "icon/iconexport.h"
+#include "icon/png.h"
 
 #include <cstddef>
 #include <cstdint>

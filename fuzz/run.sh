@@ -8,7 +8,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build=${2:-$here/build-fuzz}
 CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVISTREL_FUZZ=ON -DVISTREL_BUILD_TESTS=OFF -DVISTREL_BUILD_BENCH=OFF >/dev/null
+    -DVISTREL_FUZZ=ON -DVISTREL_WERROR=ON -DVISTREL_BUILD_TESTS=OFF -DVISTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target fuzz_exeicons fuzz_pagefile
 corpus=$build/corpus
 mkdir -p "$corpus" "$build/corpus-pagefile"

@@ -1,7 +1,7 @@
 // Answers the program's modal boxes in tests and remembers what they said.
 #pragma once
 
-#include "platform/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QStringList>
 #include <functional>

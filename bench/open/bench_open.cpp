@@ -3,7 +3,7 @@
 // and of 501 cells. Run: build/bench/open/bench_open (it makes its own folder).
 #include "app/application.h"
 #include "app/mainform.h"
-#include "platform/dialogs.h"
+#include "ui/dialogs.h"
 #include "platform/programfolder.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 
   bench/thumbnail/bench.py BUILD/bin/vistrel [WORK]   (or: cmake --build BUILD --target bench_thumbnail)
 
-1. `vistrel --thumbnail -s 128 INPUT OUTPUT` against Debian's `exe-thumbnailer` (package
+1. `vistrel-thumbnailer -s 128 INPUT OUTPUT` (found beside vistrel) against Debian's `exe-thumbnailer` (package
    icoextract-thumbnailer) over the same files, each run many times: files thumbnailed,
    median and 95th percentile per file (process start included), peak memory. The files:
    the test executables (PE32, PE32+, NE), an icon file renamed to .dll, a file without icons and a 2 GB
@@ -86,7 +86,8 @@ def main():
     work = tempfile.mkdtemp(prefix='vistrel-bench-', dir=sys.argv[2] if len(sys.argv) > 2 else None)
     try:
         inputs = files(work)
-        ours = thumbnails('vistrel --thumbnail', lambda i, o: [vistrel, '--thumbnail', '-s', '128', i, o], inputs, work)
+        thumbnailer = os.path.join(os.path.dirname(vistrel), 'vistrel-thumbnailer')
+        ours = thumbnails('vistrel-thumbnailer', lambda i, o: [thumbnailer, '-s', '128', i, o], inputs, work)
         if shutil.which('exe-thumbnailer'):
             theirs = thumbnails('exe-thumbnailer', lambda i, o: ['exe-thumbnailer', '-s', '128', i, o], inputs, work)
             print(f'exe-thumbnailer / vistrel: {theirs / ours:.1f} x  (target >= 20)')

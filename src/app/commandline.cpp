@@ -1,9 +1,9 @@
-#include "scan/commandline.h"
+#include "app/commandline.h"
 
 #include "platform/errors.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
-#include "platform/thumbnailer.h"
+#include "icon/thumbnail.h"
 
 #include <QDir>
 #include <QFile>
@@ -143,7 +143,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
         return ExtractFolder(argv[4], argv[5], *format);
     }
     if (std::strcmp(command, "--thumbnail") == 0)
-        return RunThumbnailer(argc, argv);
+        return RunThumbnailer("vistrel --thumbnail", argc - 2, argv + 2);
     // Vistrel's own options come first and are spelled with two dashes; Qt's have one.
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--", 2) == 0) {

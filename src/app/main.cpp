@@ -1,10 +1,9 @@
 #include "app/application.h"
-#include "scan/commandline.h"
+#include "app/commandline.h"
 
 #include <QApplication>
 
-// The module's entry, called by the launcher (launcher.cpp) with the program's arguments.
-extern "C" __attribute__((visibility("default"))) int VistrelMain(int argc, char* argv[])
+int main(int argc, char* argv[])
 {
     // The batch commands need no display, so they run before any window exists; so do
     // the checks that would otherwise leave Qt to abort.

@@ -1,6 +1,6 @@
 #include "grid/icongrid.h"
 
-#include "platform/busy.h"
+#include "ui/busy.h"
 
 #include <QScrollBar>
 

@@ -1,4 +1,4 @@
-#include "platform/bytesource.h"
+#include "icon/bytesource.h"
 
 #include <cerrno>
 #include <cstring>

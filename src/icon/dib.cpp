@@ -1,4 +1,4 @@
-#include "platform/dib.h"
+#include "icon/dib.h"
 
 #include <bit>
 #include <cstring>

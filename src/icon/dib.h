@@ -1,7 +1,7 @@
 // Device-independent bitmaps and PNG data: the images inside icon resources.
 #pragma once
 
-#include "platform/png.h"
+#include "icon/png.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "platform/exeicons.h"
+#include "icon/exeicons.h"
 
-#include "platform/bytesource.h"
-#include "platform/dib.h"
+#include "icon/bytesource.h"
+#include "icon/dib.h"
 
 #include <bit>
 #include <memory>

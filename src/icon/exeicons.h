@@ -10,7 +10,7 @@
 //   An icon file (.ico) counts as one icon.
 #pragma once
 
-#include "platform/dib.h"
+#include "icon/dib.h"
 
 #include <cstdint>
 #include <memory>

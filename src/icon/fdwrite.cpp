@@ -1,4 +1,4 @@
-#include "platform/fdwrite.h"
+#include "icon/fdwrite.h"
 
 #include <cerrno>
 

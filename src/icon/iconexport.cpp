@@ -1,6 +1,6 @@
-#include "platform/iconexport.h"
+#include "icon/iconexport.h"
 
-#include "platform/dib.h"
+#include "icon/dib.h"
 
 #include <algorithm>
 #include <climits>

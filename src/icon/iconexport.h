@@ -2,8 +2,8 @@
 // icon file, and the first icon of a file as a thumbnail for file managers.
 #pragma once
 
-#include "platform/exeicons.h"
-#include "platform/png.h"
+#include "icon/exeicons.h"
+#include "icon/png.h"
 
 #include <cstdint>
 #include <vector>

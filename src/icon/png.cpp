@@ -1,4 +1,4 @@
-#include "platform/png.h"
+#include "icon/png.h"
 
 #include <png.h>
 

@@ -1,8 +1,8 @@
-#include "platform/thumbnailer.h"
+#include "icon/thumbnail.h"
 
-#include "platform/bytesource.h"
-#include "platform/fdwrite.h"
-#include "platform/iconexport.h"
+#include "icon/bytesource.h"
+#include "icon/fdwrite.h"
+#include "icon/iconexport.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -20,9 +20,9 @@ constexpr int kDefaultSize = 128;
 // Far above what file managers ask for (up to 1024); the picture is never enlarged anyway.
 constexpr long kMaxSize = 16384;
 
-int Usage()
+int Usage(const char* command)
 {
-    std::fputs("Usage: vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n", stderr);
+    std::fprintf(stderr, "Usage: %s [-s SIZE] INPUT OUTPUT\n", command);
     return 2;
 }
 
@@ -50,25 +50,25 @@ bool ReplaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes
 
 } // namespace
 
-int RunThumbnailer(int argc, char* argv[])
+int RunThumbnailer(const char* command, int argc, char* argv[])
 {
     int size = kDefaultSize;
-    int at = 2;
+    int at = 0;
     if (at < argc && std::strcmp(argv[at], "-s") == 0) {
         if (at + 1 >= argc)
-            return Usage();
+            return Usage(command);
         char* end = nullptr;
         errno = 0;
         const long value = std::strtol(argv[at + 1], &end, 10);
         if (errno != 0 || end == argv[at + 1] || *end != '\0' || value < 1 || value > kMaxSize) {
             std::fprintf(stderr, "vistrel: SIZE must be a whole number from 1 to %ld\n", kMaxSize);
-            return Usage();
+            return Usage(command);
         }
         size = static_cast<int>(value);
         at += 2;
     }
     if (argc - at != 2)
-        return Usage();
+        return Usage(command);
     const char* input = argv[at];
     const std::string output = argv[at + 1];
 

@@ -1,6 +1,6 @@
 #include "platform/atomicfile.h"
 
-#include "platform/fdwrite.h"
+#include "icon/fdwrite.h"
 
 #include <QFile>
 #include <QFileInfo>

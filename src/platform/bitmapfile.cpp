@@ -1,7 +1,7 @@
 #include "platform/bitmapfile.h"
 
-#include "platform/dib.h"
-#include "platform/fdwrite.h"
+#include "icon/dib.h"
+#include "icon/fdwrite.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // The 34x34 bitmaps of the icons: drawn on white and written as BMP files.
 #pragma once
 
-#include "platform/dib.h"
+#include "icon/dib.h"
 
 #include <QByteArray>
 #include <QImage>

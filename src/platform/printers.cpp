@@ -104,17 +104,6 @@ bool DecidedElsewhere(const char* option)
 }
 } // namespace
 
-QString DefaultPrinterName()
-{
-    // Asked as lp asks: CUPS's list of printers loses the default named by $PRINTER once
-    // the user keeps defaults of its own for that printer (and Qt's default goes with it).
-    const NamedDestination dest(cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr));
-    if (!dest)
-        return QString();
-    const QString queue = QString::fromUtf8(dest->name);
-    return dest->instance ? queue + QLatin1Char('/') + QString::fromUtf8(dest->instance) : queue;
-}
-
 std::optional<PrinterProperties> OpenPrinter(const QString& name)
 {
     if (name.isEmpty())

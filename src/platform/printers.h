@@ -1,6 +1,8 @@
-// The printing system's printers: the default one, and each printer's settings as its
-// driver describes them, kept as the user's own defaults in CUPS (what lpoptions keeps).
+// The printing system's printers: each printer's settings as its driver describes them,
+// kept as the user's own defaults in CUPS (what lpoptions keeps).
 #pragma once
+
+#include "platform/defaultprinter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,11 +13,6 @@
 #include <vector>
 
 class QPrinter;
-
-// The name by which the default printer can be opened, or empty text when the printing
-// system names none. It asks the print server, which may take a while: never call it
-// at start-up.
-QString DefaultPrinterName();
 
 // One setting that a printer's driver offers (paper size, paper source, resolution,
 // two-sided printing, ...), with the driver's keywords and texts.

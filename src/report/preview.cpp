@@ -1,7 +1,7 @@
 #include "report/preview.h"
 
-#include "platform/busy.h"
-#include "platform/dialogs.h"
+#include "ui/busy.h"
+#include "ui/dialogs.h"
 #include "report/pagefile.h"
 #include "report/printing.h"
 #include "report/report.h"

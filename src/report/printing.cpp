@@ -1,6 +1,6 @@
 #include "report/printing.h"
 
-#include "platform/busy.h"
+#include "ui/busy.h"
 #include "platform/printers.h"
 #include "report/report.h"
 #include "report/run.h"

@@ -1,6 +1,6 @@
 #include "report/run.h"
 
-#include "platform/busy.h"
+#include "ui/busy.h"
 #include "report/report.h"
 #include "report/units.h"
 

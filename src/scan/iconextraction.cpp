@@ -1,12 +1,12 @@
 #include "scan/iconextraction.h"
 
-#include "platform/busy.h"
+#include "ui/busy.h"
 #include "platform/atomicfile.h"
-#include "platform/bytesource.h"
+#include "icon/bytesource.h"
 #include "platform/bitmapfile.h"
 #include "platform/errors.h"
-#include "platform/exeicons.h"
-#include "platform/iconexport.h"
+#include "icon/exeicons.h"
+#include "icon/iconexport.h"
 #include "platform/programfolder.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "settings/inifile.h"
 
 #include "platform/errors.h"
-#include "platform/printers.h"
+#include "platform/defaultprinter.h"
 #include "platform/profile.h"
 #include "platform/programfolder.h"
 

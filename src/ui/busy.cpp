@@ -1,4 +1,4 @@
-#include "platform/busy.h"
+#include "ui/busy.h"
 
 #include <QApplication>
 #include <QCursor>

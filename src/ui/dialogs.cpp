@@ -1,4 +1,4 @@
-#include "platform/dialogs.h"
+#include "ui/dialogs.h"
 
 #include "platform/errors.h"
 #include "platform/folderdialog.h"

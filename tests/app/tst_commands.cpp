@@ -4,7 +4,7 @@
 #include "app/mainform.h"
 #include "app/tempfiles.h"
 #include "platform/programfolder.h"
-#include "platform/tst_exeicons_pattern.h"
+#include "icon/tst_exeicons_pattern.h"
 #include "recordingdialogs.h"
 #include "settings/inifile.h"
 

@@ -1,5 +1,6 @@
 // The real program's start: what its command line is answered with, on its exit status,
-// stdout and stderr, with and without a display, and a folder named on it opened at once.
+// stdout and stderr, with and without a display, and a folder named on it opened at once;
+// and the file managers' thumbnailer beside it.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 
 namespace {
 const QString kProgram = QStringLiteral(VISTREL_PROGRAM);
+const QString kThumbnailer = QStringLiteral(VISTREL_THUMBNAILER);
 const QString kData = QStringLiteral(VISTREL_TEST_DATA);
 
 struct Outcome {
@@ -104,7 +106,6 @@ private slots:
         QTemporaryDir programFolder;
         const QString program = programFolder.filePath("vistrel");
         QVERIFY(QFile::copy(kProgram, program));
-        QVERIFY(QFile::copy(QFileInfo(kProgram).dir().filePath("vistrel-window.so"), programFolder.filePath("vistrel-window.so")));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess process;
@@ -115,6 +116,34 @@ private slots:
         QCOMPARE(process.state(), QProcess::Running);
         process.kill();
         process.waitForFinished();
+    }
+
+    // File managers start the thumbnailer once per file: it loads no GUI library, and it
+    // writes what vistrel --thumbnail writes, the same code behind both.
+    void thumbnailerNeedsNoToolkit()
+    {
+        QProcess ldd;
+        ldd.start("ldd", {kThumbnailer});
+        QVERIFY(ldd.waitForFinished());
+        const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
+        QVERIFY2(libraries.contains("libpng"), qPrintable(libraries));
+        for (const char* gui : {"libQt", "libX11", "libxcb", "libGL", "libEGL", "libcups", "libglib", "libfontconfig"})
+            QVERIFY2(!libraries.contains(gui), qPrintable(libraries));
+
+        QTemporaryDir output;
+        const QString icons = kData + "/icons64.dll";
+        const Outcome alone = Run({"-s", "48", icons, output.filePath("alone.png")}, kNoDisplay, kThumbnailer);
+        const Outcome viaVistrel = Run({"--thumbnail", "-s", "48", icons, output.filePath("vistrel.png")}, kNoDisplay);
+        QCOMPARE(alone.status, 0);
+        QCOMPARE(viaVistrel.status, 0);
+        QFile a(output.filePath("alone.png")), b(output.filePath("vistrel.png"));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        const QByteArray picture = a.readAll();
+        QVERIFY(picture.startsWith("\x89PNG"));
+        QCOMPARE(picture, b.readAll());
+        const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
+        QCOMPARE(usage.status, 2);
+        QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));
     }
 };
 

@@ -145,7 +145,6 @@ saved="$home/saved"
 mkdir -p "$prog" "$icons" "$saved" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$program" "$prog/vistrel"
-cp "$(dirname "$program")/vistrel-window.so" "$prog/" # the window's module, loaded from beside it
 # 40 copies of a file with 8 icons and of one with 3: 440 icons, more than a page of the
 # grid (104 cells) and more than a printed page (418 icons).
 for n in $(seq -w 1 40); do

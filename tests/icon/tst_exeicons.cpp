@@ -1,10 +1,10 @@
 // The icon reader and renderer against real mingw-w64 executables, an NE file assembled
 // here, icon images built here, damaged files, and icoutils as an outside opinion.
-#include "platform/tst_exeicons_pattern.h"
-#include "platform/bytesource.h"
+#include "icon/tst_exeicons_pattern.h"
+#include "icon/bytesource.h"
 #include "platform/bitmapfile.h"
-#include "platform/iconexport.h"
-#include "platform/exeicons.h"
+#include "icon/iconexport.h"
+#include "icon/exeicons.h"
 #include "skipunlessci.h"
 
 #include <QDir>

@@ -29,28 +29,28 @@ test "$(ls "$work/installed" | wc -l)" -eq 11
 # answers without loading Qt (so no platform plugin) and without a display, and creates
 # OUTPUT only when there is an icon.
 thumbnailer=$prefix/share/thumbnailers/vistrel.thumbnailer
-grep -qx "Exec=$prefix/bin/vistrel --thumbnail -s %s %i %o" "$thumbnailer"
+grep -qx "Exec=$prefix/bin/vistrel-thumbnailer -s %s %i %o" "$thumbnailer"
 grep -q "^MimeType=.*application/x-ms-dos-executable;" "$thumbnailer"
-env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=libs "$prefix/bin/vistrel" --thumbnail -s 64 "$data/icons.exe" \
+env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=libs "$prefix/bin/vistrel-thumbnailer" -s 64 "$data/icons.exe" \
     "$work/thumb.png" 2>"$work/libs.log"
 test -s "$work/thumb.png"
 grep -q "libpng" "$work/libs.log"
 test "$(grep -c "libQt6" "$work/libs.log")" -eq 0
 status=0
-"$prefix/bin/vistrel" --thumbnail "$data/notes.exe" "$work/none.png" || status=$?
+"$prefix/bin/vistrel-thumbnailer" "$data/notes.exe" "$work/none.png" || status=$?
 test "$status" -eq 1 && test ! -e "$work/none.png"
 status=0
-"$prefix/bin/vistrel" --thumbnail "$work/missing.exe" "$work/none.png" 2>/dev/null || status=$?
+"$prefix/bin/vistrel-thumbnailer" "$work/missing.exe" "$work/none.png" 2>/dev/null || status=$?
 test "$status" -eq 2 && test ! -e "$work/none.png"
 status=0
-"$prefix/bin/vistrel" --thumbnail -s 0 "$data/icons.exe" "$work/none.png" 2>"$work/size.log" || status=$?
+"$prefix/bin/vistrel-thumbnailer" -s 0 "$data/icons.exe" "$work/none.png" 2>"$work/size.log" || status=$?
 test "$status" -eq 2 && test ! -e "$work/none.png"
 grep -q "SIZE must be a whole number from 1 to 16384" "$work/size.log"
 test "$(ls -A "$work" | grep -c thumb)" -eq 1 # no temporary file left beside OUTPUT
 # A pipe (or a device) in OUTPUT's place stays what it is, even for root.
 mkfifo "$work/pipe.png"
 status=0
-"$prefix/bin/vistrel" --thumbnail "$data/icons.exe" "$work/pipe.png" 2>/dev/null || status=$?
+"$prefix/bin/vistrel-thumbnailer" "$data/icons.exe" "$work/pipe.png" 2>/dev/null || status=$?
 test "$status" -eq 2 && test -p "$work/pipe.png"
 
 # The window comes up from the installed folder and keeps running until it is stopped.
@@ -60,7 +60,8 @@ sleep 2
 kill -0 "$program"
 kill "$program"
 wait "$program" 2>/dev/null || true
-# Only the program (the launcher and its window module) was installed in its folder; a
-# window stopped from outside writes nothing there.
-test "$(ls -A "$prefix/libexec/vistrel" | tr '\n' ' ')" = "vistrel vistrel-window.so "
+# Only the program was installed in its folder; a window stopped from outside writes
+# nothing there, and nothing but the two programs' names is on the PATH.
+test "$(ls -A "$prefix/libexec/vistrel")" = vistrel
+test "$(ls -A "$prefix/bin" | tr '\n' ' ')" = "vistrel vistrel-thumbnailer "
 echo "installed into $prefix and used from there"

@@ -44,15 +44,15 @@ dpkg-deb -x "$deb" "$root"
 # What it holds.
 program=$root/usr/libexec/vistrel
 [ "$(readlink "$root/usr/bin/vistrel")" = ../libexec/vistrel/vistrel ] || fail "no relative link on the PATH"
-for binary in vistrel vistrel-window.so; do
-    file -L "$program/$binary" | grep -q ', stripped' || fail "$binary is not stripped"
+for binary in "$program/vistrel" "$root/usr/bin/vistrel-thumbnailer"; do
+    file -L "$binary" | grep -q ', stripped' || fail "$binary is not stripped"
 done
 entry=$root/usr/share/applications/vistrel.desktop
 grep -qx 'Exec=/usr/libexec/vistrel/vistrel %f' "$entry" || fail "the desktop entry does not pass a folder on"
 # Listing no MIME type, it is never chosen as anyone's default program for folders.
 ! grep -q '^MimeType=' "$entry" || fail "the desktop entry claims MIME types"
 test -f "$root/usr/share/icons/hicolor/32x32/apps/vistrel.png"
-grep -q '^Exec=/usr/bin/vistrel --thumbnail ' "$root/usr/share/thumbnailers/vistrel.thumbnailer" ||
+grep -q '^Exec=/usr/bin/vistrel-thumbnailer ' "$root/usr/share/thumbnailers/vistrel.thumbnailer" ||
     fail "no thumbnailer entry for the installed program"
 zcat "$root/usr/share/man/man1/vistrel.1.gz" | grep -q 'extract' || fail "the manual page lacks --extract"
 test -f "$root/usr/share/doc/vistrel/copyright"
@@ -69,7 +69,7 @@ lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian: $(lintian "
 chmod -R a-w "$program"
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-untouched() { [ "$(ls -A "$program" | tr '\n' ' ')" = "vistrel vistrel-window.so " ] && [ ! -e "$HOME/.config" ] && [ ! -e "$HOME/.cache" ]; }
+untouched() { [ "$(ls -A "$program")" = vistrel ] && [ ! -e "$HOME/.config" ] && [ ! -e "$HOME/.cache" ]; }
 
 # The batch command line writes its icons and nothing else.
 mkdir "$work/icons"

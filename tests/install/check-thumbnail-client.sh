@@ -23,13 +23,13 @@ cp "$data/sizes.ico" "$work/renamed.exe"
 
 # Thumbnails go to the cache under HOME: a fresh one, so nothing earlier is reused.
 HOME=$work/home XDG_CACHE_HOME=$work/cache XDG_DATA_DIRS="$prefix/share:/usr/share" \
-    /usr/bin/python3 - "$work" "$build/bin/vistrel" <<'PYTHON'
+    /usr/bin/python3 - "$work" "$build/bin/vistrel-thumbnailer" <<'PYTHON'
 import os, subprocess, sys
 import gi
 gi.require_version('GnomeDesktop', '3.0')
 from gi.repository import Gio, GnomeDesktop, GdkPixbuf
 
-work, vistrel = sys.argv[1:]
+work, thumbnailer = sys.argv[1:]
 factory = GnomeDesktop.DesktopThumbnailFactory.new(GnomeDesktop.DesktopThumbnailSize.NORMAL)
 failed = []
 # Debian 12 calls every executable x-ms-dos-executable; newer shared-mime-info releases
@@ -51,7 +51,7 @@ for name, mime, expected in (('icons.exe', dos, True), ('old.exe', dos, True), (
         continue
     # The very picture vistrel makes for the same file and size.
     direct = os.path.join(work, name + '.png')
-    subprocess.run([vistrel, '--thumbnail', '-s', '128', path, direct], check=True)
+    subprocess.run([thumbnailer, '-s', '128', path, direct], check=True)
     mine = GdkPixbuf.Pixbuf.new_from_file(direct)
     same = (thumbnail.get_width(), thumbnail.get_height(), thumbnail.get_pixels()) == \
         (mine.get_width(), mine.get_height(), mine.get_pixels())

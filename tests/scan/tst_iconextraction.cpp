@@ -1,8 +1,8 @@
 // Icons into numbered bitmaps: the temporary bitmaps of Open and the batch command line.
 #include "platform/errors.h"
 #include "platform/programfolder.h"
-#include "platform/tst_exeicons_pattern.h"
-#include "scan/commandline.h"
+#include "icon/tst_exeicons_pattern.h"
+#include "app/commandline.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
 

@@ -1,0 +1,6 @@
+#include "icon/thumbnail.h"
+
+int main(int argc, char* argv[])
+{
+    return RunThumbnailer("vistrel-thumbnailer", argc - 1, argv + 1);
+}

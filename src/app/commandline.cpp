@@ -3,7 +3,7 @@
 #include "platform/errors.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
-#include "icon/thumbnail.h"
+#include "thumbnailer/thumbnail.h"
 
 #include <QDir>
 #include <QFile>

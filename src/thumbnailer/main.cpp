@@ -1,4 +1,4 @@
-#include "icon/thumbnail.h"
+#include "thumbnailer/thumbnail.h"
 
 int main(int argc, char* argv[])
 {

@@ -1,4 +1,4 @@
-#include "icon/thumbnail.h"
+#include "thumbnailer/thumbnail.h"
 
 #include "icon/bytesource.h"
 #include "icon/fdwrite.h"

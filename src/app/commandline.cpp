@@ -2,7 +2,6 @@
 
 #include "platform/errors.h"
 #include "scan/folderscan.h"
-#include "scan/iconextraction.h"
 #include "thumbnailer/thumbnail.h"
 
 #include <QDir>
@@ -81,38 +80,39 @@ int ExtractFolder(const char* folder, const char* outputFolder, IconFormat forma
         Print(stderr, QStringLiteral("vistrel: the folder %1 can't be created").arg(output));
         return 2;
     }
-    const QString noFiles = state->FolderPath + QStringLiteral(" フォルダーには、イメージファイル(exe,dll)が存在しません。");
-    const ListingResult listing = ListImageFiles(*state);
-    if (listing == ListingResult::NoEntries || state->ImageFileCount == 0) {
-        Print(stdout, noFiles);
-        return 1;
-    }
-    if (listing == ListingResult::CapacityReached)
-        Print(stderr, QStringLiteral("vistrel: only the first %1 files are read").arg(kMaxImageFiles));
-    state->IconCount = 0;
-    const QString prefix = output + QStringLiteral("/Icon");
-    try {
-        for (int k = 1; k <= state->ImageFileCount; ++k) {
-            const QString& name = state->ImageFiles[static_cast<std::size_t>(k)];
-            const int before = state->IconCount;
-            QStringList passedOver;
-            const ExtractionResult result = ExtractIconsTo(*state, state->FolderPath, name, prefix, format, &passedOver);
+    // A line for each file as it is done, and what was passed over.
+    struct PrintedProgress final : ScanProgress {
+        void Listed(int, bool filesLeftOut) override
+        {
+            if (filesLeftOut)
+                Print(stderr, QStringLiteral("vistrel: only the first %1 files are read").arg(kMaxImageFiles));
+        }
+        void Read(const QString& name, int icons, const QStringList& passedOver) override
+        {
             for (const QString& path : passedOver)
                 Print(stderr, QStringLiteral("vistrel: %1 can't be replaced and was left as it is").arg(path));
-            Print(stdout, QStringLiteral("%1: %2").arg(name).arg(state->IconCount - before));
-            if (result == ExtractionResult::CapacityReached) {
-                Print(stderr, QStringLiteral("vistrel: only the first %1 icons are written").arg(kMaxIcons));
-                break;
-            }
+            Print(stdout, QStringLiteral("%1: %2").arg(name).arg(icons));
         }
+    } progress;
+    ScanOutcome outcome;
+    try {
+        outcome = ScanFolder(*state, progress, IconExport{output + QStringLiteral("/Icon"), format});
     } catch (const AppError& error) {
         Print(stderr, QStringLiteral("vistrel: ") + error.message());
         return 2;
     }
-    if (state->IconCount == 0) {
-        Print(stdout, QStringLiteral("exe/dllファイルの中にアイコンが存在しません。"));
+    switch (outcome.Result) {
+    case ScanResult::NoImageFiles:
+        Print(stdout, NoImageFilesMessage(state->FolderPath));
         return 1;
+    case ScanResult::NoIcons:
+        Print(stdout, NoIconsMessage());
+        return 1;
+    case ScanResult::Done:
+        break;
     }
+    if (outcome.IconsLeftOut)
+        Print(stderr, QStringLiteral("vistrel: only the first %1 icons are written").arg(kMaxIcons));
     Print(stdout, QStringLiteral("合計: %1").arg(state->IconCount));
     return 0;
 }

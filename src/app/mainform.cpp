@@ -399,25 +399,32 @@ void TMainForm::OpenFolderPath()
     ScrollBar1->setEnabled(true);
     BusyCursor hourglass;
 
-    const ListingResult listing = ListImageFiles(session);
-    if (session.ImageFileCount == 0) {
-        CurrentDialogs().Information(this, session.FolderPath + QStringLiteral(" フォルダーには、イメージファイル(exe,dll)が存在しません。"));
+    // The scan's progress: the folder in the title once it has files, and a count of
+    // them in the status bar, which goes when the scan ends, also when an error ends it.
+    struct OpenProgress final : ScanProgress {
+        explicit OpenProgress(TMainForm& form) : form_(form) {}
+        ~OpenProgress() override { form_.StatusBar1->showMessage(QString()); }
+        void Listed(int, bool) override
+        {
+            form_.setWindowTitle(QStringLiteral("Vistrel ..... ") + form_.BrowseSession.FolderPath);
+        }
+        void Reading(int k, int count) override
+        {
+            form_.StatusBar1->showMessage(QStringLiteral("exe/dllファイルを解析しています。 %1/%2").arg(k).arg(count));
+        }
+        TMainForm& form_;
+    };
+    ScanOutcome outcome;
+    {
+        OpenProgress progress(*this);
+        outcome = ScanFolder(session, progress);
+    }
+    if (outcome.Result == ScanResult::NoImageFiles) {
+        CurrentDialogs().Information(this, NoImageFilesMessage(session.FolderPath));
         return;
     }
-
-    setWindowTitle(QStringLiteral("Vistrel ..... ") + session.FolderPath);
-    session.IconCount = 0;
-    bool iconsLeftOut = false;
-    {
-        // The progress text goes when the scan ends, also when an error ends it.
-        const auto clearProgress = qScopeGuard([this] { StatusBar1->showMessage(QString()); });
-        for (int k = 1; k <= session.ImageFileCount && !iconsLeftOut; ++k) {
-            StatusBar1->showMessage(QStringLiteral("exe/dllファイルを解析しています。 %1/%2").arg(k).arg(session.ImageFileCount));
-            iconsLeftOut = ExtractIcons(session, session.FolderPath, session.ImageFiles[k]) == ExtractionResult::CapacityReached;
-        }
-    }
-    if (session.IconCount == 0) {
-        CurrentDialogs().Information(this, QStringLiteral("exe/dllファイルの中にアイコンが存在しません。"));
+    if (outcome.Result == ScanResult::NoIcons) {
+        CurrentDialogs().Information(this, NoIconsMessage());
         return;
     }
 
@@ -429,10 +436,10 @@ void TMainForm::OpenFolderPath()
     IconGrid.HideSelectionFrame();
     IconGrid.SelectedCell = 0;
 
-    if (listing == ListingResult::CapacityReached)
-        CurrentDialogs().Information(this, QStringLiteral("exe/dllファイルが %1 個を超えたため、%1 個目までを読み込みました。").arg(kMaxImageFiles));
-    else if (iconsLeftOut)
-        CurrentDialogs().Information(this, QStringLiteral("アイコンが %1 個を超えたため、%1 個目までを表示しています。").arg(kMaxIcons));
+    if (outcome.FilesLeftOut)
+        CurrentDialogs().Information(this, FilesLeftOutMessage());
+    else if (outcome.IconsLeftOut)
+        CurrentDialogs().Information(this, IconsLeftOutMessage());
 }
 
 void TMainForm::Close1Click()

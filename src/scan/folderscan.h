@@ -1,7 +1,16 @@
-// The listing of the opened folder: which of its files are executables and libraries.
+// Open's work without the window: the listing of the opened folder (which of its files
+// are executables and libraries), then every icon of each of them into numbered files.
+// The window and the command line both run this one scan and only present its progress
+// and outcome.
 #pragma once
 
 #include "scan/browsesession.h"
+#include "scan/iconextraction.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
 
 enum class ListingResult {
     NoEntries,       // the folder delivered no file at all (or could not be read)
@@ -17,3 +26,47 @@ ListingResult ListImageFiles(BrowseState& state);
 
 // The name test of the listing.
 bool IsImageFileName(const QString& name);
+
+// What a scan tells as it goes.
+class ScanProgress {
+public:
+    virtual ~ScanProgress() = default;
+    // The listing found count files (at least one); filesLeftOut when it stopped at the capacity.
+    virtual void Listed(int /*count*/, bool /*filesLeftOut*/) {}
+    // File k of count is about to be read.
+    virtual void Reading(int /*k*/, int /*count*/) {}
+    // A file has been read: how many icons it gave, and the user's files passed over.
+    virtual void Read(const QString& /*name*/, int /*icons*/, const QStringList& /*passedOver*/) {}
+};
+
+// Where the icons go besides the temporary bitmaps: the user's files prefix + number,
+// written by Save's rules (ExtractIconsTo).
+struct IconExport {
+    QString Prefix;
+    IconFormat Format = IconFormat::Bmp;
+};
+
+enum class ScanResult {
+    NoImageFiles, // the folder holds no executable or library; IconCount is untouched
+    NoIcons,      // none of them holds an icon that could be drawn
+    Done,         // IconCount icons were taken
+};
+
+struct ScanOutcome {
+    ScanResult Result = ScanResult::NoImageFiles;
+    bool FilesLeftOut = false; // the listing stopped at kMaxImageFiles files
+    bool IconsLeftOut = false; // the icons stopped at kMaxIcons
+};
+
+// Lists state.FolderPath, then takes the icons of each file in listing order, numbered
+// from 1: into the temporary bitmaps (ExtractIcons), or into the user's files of export.
+// Stops at either capacity. An AppError from a file that can't be written ends the scan
+// and goes to the caller, with IconCount counting what was written.
+ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress,
+                       const std::optional<IconExport>& to = std::nullopt);
+
+// The scan's messages, the same in the window's boxes and on the command line.
+QString NoImageFilesMessage(const QString& folder);
+QString NoIconsMessage();
+QString FilesLeftOutMessage();
+QString IconsLeftOutMessage();

@@ -73,3 +73,12 @@ bool AtomicFile::Commit()
         ::unlink(temporary_.constData());
     return ok_;
 }
+
+bool ReplaceFileWith(const QString& path, const QByteArray& bytes)
+{
+    const QString target = ReplacedFile(path);
+    if (!MayReplace(target))
+        return false;
+    AtomicFile file(target);
+    return file.Write(bytes) && file.Commit();
+}

@@ -1,5 +1,6 @@
-// Writing a file so that it is replaced whole or not at all, and the rules every such
-// write follows: which files may be replaced and what permissions the result gets.
+// The one way a user's file is written (settings, Save, --extract, page files): replaced
+// whole or not at all, by the rules every such write follows: which files may be replaced
+// and what permissions the result gets.
 #pragma once
 
 #include <QByteArray>
@@ -40,3 +41,7 @@ private:
     int fd_ = -1;
     bool ok_ = false;
 };
+
+// Replaces path (a symbolic link's target) with bytes through an AtomicFile, when
+// MayReplace allows it; false, and the file as it was, when it doesn't or the write fails.
+bool ReplaceFileWith(const QString& path, const QByteArray& bytes);

@@ -15,6 +15,7 @@ QImage DrawIconBitmap(const IconImage& icon);
 // A 24-bit BMP file of image (bottom-up rows, no palette).
 QByteArray EncodeBmp(const QImage& image);
 
-// Writes bytes to path, replacing a file of that name; false when it can't be written.
-// Never blocks on a FIFO of that name.
+// Writes bytes to path in place, replacing a file of that name; false when it can't be
+// written. Never blocks on a FIFO of that name. For the program's own scratch files (the
+// temporary bitmaps); a user's file goes through ReplaceFileWith.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes);

@@ -169,6 +169,5 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
         content = old.readAll();
     }
 
-    AtomicFile file(target.absoluteFilePath());
-    return file.Write(ProfileWithValue(content, section, key, value)) && file.Commit();
+    return ReplaceFileWith(target.absoluteFilePath(), ProfileWithValue(content, section, key, value));
 }

@@ -1,5 +1,6 @@
 #include "report/pagefile.h"
 
+#include "platform/atomicfile.h"
 #include "report/units.h"
 
 #include <QBuffer>
@@ -9,7 +10,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <cmath>
 #include <cstring>
@@ -331,8 +331,7 @@ std::optional<ReportPages> Parse(QByteArrayView bytes, QString* error)
 
 bool Save(const ReportPages& pages, const QString& path, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Serialize(pages)) < 0 || !file.commit()) {
+    if (!ReplaceFileWith(path, Serialize(pages))) {
         Fail(error, QStringLiteral("%1 に保存できませんでした。").arg(path));
         return false;
     }

@@ -60,8 +60,9 @@ QString Extension(IconFormat format)
     return QStringLiteral("bmp");
 }
 
-// The temporary bitmaps are the program's own and always replaced; exported files are
-// the user's (userFiles) and a read-only one is left alone.
+// The temporary bitmaps are the program's own scratch files, always replaced with a plain
+// write; exported files are the user's (userFiles): a read-only one is left alone, and
+// the others are replaced whole, so a reader never sees half an icon.
 ExtractionResult Extract(BrowseState& state, const QString& folder, const QString& fileName, const QString& prefix,
                          IconFormat format, bool userFiles, QStringList* passedOver)
 {
@@ -87,7 +88,7 @@ ExtractionResult Extract(BrowseState& state, const QString& folder, const QStrin
         if (userFiles && !MayReplace(ReplacedFile(path))) {
             if (passedOver)
                 passedOver->append(path);
-        } else if (!WriteWholeFile(path, bytes)) {
+        } else if (!(userFiles ? ReplaceFileWith(path, bytes) : WriteWholeFile(path, bytes))) {
             throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
         }
         state.IconCount = n;

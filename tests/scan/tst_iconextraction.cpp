@@ -252,10 +252,18 @@ void TestIconExtraction::batchWritesWhatOpenAndSaveWould()
     QVERIFY(QFile::remove(Numbered(output.path(), "Icon", 3)));
     QVERIFY(QDir(output.path()).mkdir(QStringLiteral("Icon00003.bmp")));
     QVERIFY(QFile::remove(Numbered(output.path(), "Icon", 4)));
+    // A reader of a replaced file never sees half of it: the new one takes its name whole,
+    // and what was open keeps reading the old one.
+    const QString replaced = Numbered(output.path(), "Icon", 1);
+    QFile reader(replaced);
+    QVERIFY(reader.open(QIODevice::ReadWrite | QIODevice::Truncate));
+    QVERIFY(reader.write("an older icon") > 0 && reader.flush() && reader.seek(0));
     const mode_t umaskBefore = ::umask(027);
     const int status = ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(output.path()).constData());
     ::umask(umaskBefore);
     QCOMPARE(status, 0);
+    QCOMPARE(reader.readAll(), QByteArray("an older icon"));
+    QVERIFY(QDir(output.path()).entryList(QDir::Files).filter(QStringLiteral(".bmp.")).isEmpty()); // no temporary left
     QCOMPARE(Contents(readOnly), QByteArray("kept"));
     QCOMPARE(Mode(readOnly), 0440u);
     QVERIFY(QFileInfo(Numbered(output.path(), "Icon", 3)).isDir());

@@ -29,7 +29,8 @@ void PrintUsage(std::FILE* stream)
         "                                         png the largest image, ico every image\n"
         "       vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n"
         "                                         write the first icon of INPUT as a PNG of at\n"
-        "                                         most SIZE x SIZE pixels (128) for file managers\n"
+        "                                         most SIZE x SIZE pixels (128), as the file\n"
+        "                                         managers' vistrel-thumbnailer does\n"
         "       vistrel --help | --version"));
 }
 

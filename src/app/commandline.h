@@ -3,7 +3,7 @@
 //   vistrel --extract [--format bmp|png|ico] FOLDER OUTDIR
 //                                     the icons of FOLDER's executables and libraries, as
 //                                     Open finds them, into OUTDIR/Icon00001.bmp onwards
-//   vistrel --thumbnail [-s SIZE] INPUT OUTPUT   (platform/thumbnailer.h)
+//   vistrel --thumbnail [-s SIZE] INPUT OUTPUT   (thumbnailer/thumbnail.h)
 //   vistrel --help | --version
 // Qt's own options (-platform, -style, ...) are left to Qt.
 #pragma once

@@ -148,6 +148,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
     // Vistrel's own options come first and are spelled with two dashes; Qt's have one.
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--", 2) == 0) {
+            // Say what was wrong before the usage, which lists the right forms.
+            Print(stderr, QStringLiteral("vistrel: unknown option %1").arg(QFile::decodeName(argv[i])));
             PrintUsage(stderr);
             return 2;
         }

@@ -63,9 +63,10 @@ private slots:
         const QString usage = QStringLiteral("Usage: vistrel [FOLDER]");
         const QString noDisplay = QStringLiteral("vistrel: the window needs a display");
         QTest::newRow("--help names the folder") << QStringList{"--help"} << kNoDisplay << 0 << usage << "";
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << kOffscreen << 2 << "" << usage;
-        QTest::newRow("unknown option, no display") << QStringList{"--bogus"} << kNoDisplay << 2 << "" << usage;
-        QTest::newRow("unknown option after a folder") << QStringList{kData, "--bogus"} << kOffscreen << 2 << "" << usage;
+        const QString unknown = QStringLiteral("vistrel: unknown option --bogus\n") + usage;
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << kOffscreen << 2 << "" << unknown;
+        QTest::newRow("unknown option, no display") << QStringList{"--bogus"} << kNoDisplay << 2 << "" << unknown;
+        QTest::newRow("unknown option after a folder") << QStringList{kData, "--bogus"} << kOffscreen << 2 << "" << unknown;
         QTest::newRow("option that Qt does not take") << QStringList{"-bogus"} << kOffscreen << 2 << "" << usage;
         QTest::newRow("two folders") << QStringList{kData, kData} << kOffscreen << 2 << "" << usage;
         QTest::newRow("no display") << QStringList{} << kNoDisplay << 2 << "" << noDisplay;

@@ -98,6 +98,17 @@ bool ScrollActions::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         break;
+    case QEvent::KeyPress: {
+        // A Windows scroll bar takes Left as one line up and Right as one line down; Qt's
+        // vertical bar would send them to the far ends.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == &bar_ && (key == Qt::Key_Left || key == Qt::Key_Right)) {
+            bar_.triggerAction(key == Qt::Key_Left ? QAbstractSlider::SliderSingleStepSub
+                                                   : QAbstractSlider::SliderSingleStepAdd);
+            return true;
+        }
+        break;
+    }
     case QEvent::KeyRelease: {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (watched == &bar_ && !key->isAutoRepeat() && IsScrollKey(key->key()))

@@ -197,7 +197,8 @@ private slots:
         QVERIFY(bar.hasFocus());
         const QList<QPair<Qt::Key, int>> keys{{Qt::Key_Home, 1},     {Qt::Key_PageDown, 113}, {Qt::Key_PageDown, 225},
                                               {Qt::Key_End, 389},    {Qt::Key_PageUp, 277},   {Qt::Key_Up, 165},
-                                              {Qt::Key_Home, 1},     {Qt::Key_Down, 113}};
+                                              {Qt::Key_Home, 1},     {Qt::Key_Down, 113}, {Qt::Key_Right, 225},
+                                              {Qt::Key_Left, 113}};
         for (const auto& [key, first] : keys) {
             QTest::keyClick(window, key);
             QCOMPARE(bar.value(), first);

@@ -189,7 +189,12 @@ TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(paren
 
     auto* bar = addToolBar(QStringLiteral("ToolBar"));
     bar->setObjectName(QStringLiteral("ToolBar"));
+    // The bar is the preview's only way to zoom, page, print and close: nothing may hide
+    // or undock it, and Qt's English menu that would is never shown.
     bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->toggleViewAction()->setVisible(false);
     bar->setIconSize(QSize(24, 24));
 
     zoomGroup_ = new QActionGroup(this);

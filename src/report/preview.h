@@ -39,6 +39,8 @@ public:
     // Device pixels per tenth of a millimetre at the current zoom.
     double Scale() const;
     QString StatusText() const;
+    // No menu of bars to hide.
+    QMenu* createPopupMenu() override { return nullptr; }
 
 signals:
     void PageShown(int page);

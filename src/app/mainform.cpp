@@ -298,7 +298,8 @@ void TMainForm::FormResize()
 
 void TMainForm::ScrollBar1Scroll(int code, int position)
 {
-    if (code != scEndScroll)
+    // A key that still reaches the hidden bar after Close has no page to show.
+    if (code != scEndScroll || BrowseSession.ImageFileCount == 0)
         return;
     if (IsBusy()) {
         layoutPostponed_ = true; // the page follows the bar once the running operation ends
@@ -446,6 +447,8 @@ void TMainForm::Close1Click()
 {
     IconGrid.FreePage();
     ScrollBar1->hide();
+    // Qt leaves the focus on a hidden bar when nothing else takes it.
+    ScrollBar1->clearFocus();
     setWindowTitle(QStringLiteral("Vistrel"));
     EnableFolderCommands(false);
     IconGrid.ShuttingDown = false;

@@ -473,7 +473,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Open1->trigger();
         form.ScrollBar1->show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.ScrollBar1->setFocus();
         form.Close1->trigger();
+        // The keys leave the hidden bar, and one that still reaches it shows no page.
+        QVERIFY(!form.ScrollBar1->hasFocus());
+        QTest::keyClick(form.ScrollBar1, Qt::Key_PageDown);
+        QTest::keyClick(form.ScrollBar1, Qt::Key_Down);
         QCOMPARE(form.Panel1->findChildren<TIconCell*>().size(), 0);
         QCOMPARE(form.Panel1->findChildren<TSelectionFrame*>().size(), 0);
         QVERIFY(form.ScrollBar1->isHidden());

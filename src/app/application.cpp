@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QProxyStyle>
 #include <QTimer>
 
@@ -82,6 +83,9 @@ QString QtJapaneseTexts::translate(const char* context, const char* sourceText, 
 VistrelApplication::VistrelApplication()
 {
     QCoreApplication::installTranslator(&qtTexts_);
+    // What Qt names by the default locale, the file dialogs' type names among them, is
+    // Japanese too; the printed list keeps the system's date and time.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     QApplication::setStyle(new VistrelStyle);
     QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
     QApplication::setWindowIcon(QIcon(QPixmap(QStringLiteral(":/vistrel.xpm"))));

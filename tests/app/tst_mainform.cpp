@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
+#include <QRegularExpression>
+#include <QTreeView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -285,9 +287,26 @@ private slots:
         QCOMPARE(sheetEnglish, QStringList());
 
         for (bool save : {true, false}) {
+            QStringList typeAndDate;
             QTimer::singleShot(0, &print, [&] {
-                QVERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
-                inspectAndClose();
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                sheetTitle = dialog->windowTitle();
+                sheetEnglish = EnglishTexts(dialog);
+                // A file's type and date, which Qt would give in the system's locale.
+                dialog->setDirectory(QStringLiteral(VISTREL_TEST_DATA));
+                dialog->setNameFilter(QStringLiteral("*"));
+                const auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+                const QAbstractItemModel* model = view->model();
+                const auto file = [&](int column) {
+                    for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
+                        if (model->index(row, 0, view->rootIndex()).data().toString() == QLatin1String("sizes.ico"))
+                            return model->index(row, column, view->rootIndex()).data().toString();
+                    return QString();
+                };
+                (void)QTest::qWaitFor([&] { return !file(3).isEmpty(); }); // checked below
+                typeAndDate << file(2) << file(3);
+                dialog->close();
             });
             const QString caption = save ? QStringLiteral("レポートの保存") : QStringLiteral("レポート読み込み");
             QString filter;
@@ -297,6 +316,9 @@ private slots:
             QCOMPARE(sheetTitle, caption);
             // The filter is the program's; the rest is Qt's.
             QCOMPARE(sheetEnglish, QStringList{"PDF (*.pdf)"});
+            QCOMPARE(typeAndDate.size(), 2);
+            QVERIFY2(typeAndDate[0].contains(QRegularExpression(QStringLiteral("[^\\x{0}-\\x{7f}]"))), qPrintable(typeAndDate[0]));
+            QVERIFY2(QRegularExpression(QStringLiteral("^[0-9/: ]+$")).match(typeAndDate[1]).hasMatch(), qPrintable(typeAndDate[1]));
         }
     }
 

@@ -1,5 +1,7 @@
 #include "report/reportdialogs.h"
 
+#include "ui/dialogs.h"
+
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QIdentityProxyModel>
@@ -8,6 +10,7 @@
 
 bool ReportDialogs::ExecPrintDialog(QPrintDialog& dialog)
 {
+    const KeysBackTo keys(dialog.parentWidget());
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -35,6 +38,7 @@ public:
 QString ChooseFile(QWidget* owner, const QString& caption, const QString& filters, QString* selectedFilter,
                    QFileDialog::AcceptMode mode)
 {
+    const KeysBackTo keys(owner);
     QFileDialog dialog(owner, caption, QString(), filters);
     dialog.setOptions(kFileDialogOptions);
     dialog.setAcceptMode(mode);

@@ -25,6 +25,7 @@ Dialogs*& Installed()
 void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& caption, const QString& text,
              bool centreOnScreen)
 {
+    const KeysBackTo keys(owner);
     QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
     if (centreOnScreen) {
         box.adjustSize();
@@ -52,13 +53,24 @@ void Dialogs::Plain(QWidget* owner, const QString& text)
 
 void Dialogs::ShowModal(QWidget* dialog)
 {
-    if (auto* modal = qobject_cast<QDialog*>(dialog))
+    if (auto* modal = qobject_cast<QDialog*>(dialog)) {
+        const KeysBackTo keys(modal->parentWidget());
         modal->exec();
+    }
 }
 
 std::optional<QString> Dialogs::ChooseFolder(QWidget* owner, const QString& prompt)
 {
+    const KeysBackTo keys(owner);
     return ::ChooseFolder(owner, prompt);
+}
+
+KeysBackTo::KeysBackTo(QWidget* owner) : window_(owner ? owner->window() : nullptr) {}
+
+KeysBackTo::~KeysBackTo()
+{
+    if (window_ && window_->isVisible() && window_->isEnabled())
+        window_->activateWindow();
 }
 
 Dialogs& CurrentDialogs()

@@ -2,7 +2,9 @@
 // tests can answer the boxes that a handler raises.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <optional>
 
@@ -22,6 +24,19 @@ public:
     virtual void ShowModal(QWidget* dialog);
     // The folder chooser: the confirmed folder, or std::nullopt when cancelled.
     virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& prompt);
+};
+
+// For the lifetime of a modal dialog: gives the keys back to owner's window when it ends.
+// A window manager would; without one they go to the root window and stay there.
+class KeysBackTo {
+public:
+    explicit KeysBackTo(QWidget* owner);
+    ~KeysBackTo();
+    KeysBackTo(const KeysBackTo&) = delete;
+    KeysBackTo& operator=(const KeysBackTo&) = delete;
+
+private:
+    QPointer<QWidget> window_;
 };
 
 // The object in force; a test installs its own and restores the old one when done.

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
+#include <qpa/qwindowsysteminterface.h>
 #include <QRegularExpression>
 #include <QTreeView>
 #include <QLabel>
@@ -320,6 +321,31 @@ private slots:
             QVERIFY2(typeAndDate[0].contains(QRegularExpression(QStringLiteral("[^\\x{0}-\\x{7f}]"))), qPrintable(typeAndDate[0]));
             QVERIFY2(QRegularExpression(QStringLiteral("^[0-9/: ]+$")).match(typeAndDate[1]).hasMatch(), qPrintable(typeAndDate[1]));
         }
+    }
+
+    // Where no window manager hands the keys back, the window that opened a dialog takes
+    // them again when it closes: the About box, the folder dialog, a message.
+    void theKeysComeBackAfterADialog()
+    {
+        VistrelApplication application;
+        TMainForm& form = *application.MainForm();
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const auto closeTheDialog = [] {
+            QTimer::singleShot(0, [] {
+                QWidget* modal = QApplication::activeModalWidget();
+                QVERIFY(modal);
+                modal->close();
+                QWindowSystemInterface::handleWindowActivated(nullptr); // the root window takes the keys
+            });
+        };
+        closeTheDialog();
+        form.About_HelpMenu->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        closeTheDialog();
+        CurrentDialogs().Information(&form, QStringLiteral("情報"));
+        QVERIFY(QTest::qWaitForWindowActive(&form));
     }
 
     void aboutBoxLayout()

@@ -340,6 +340,12 @@ void TMainForm::DragCell(int cell, QPoint grabbedAt)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    // Disabled while the preview is open: a disabled window ignores a request to close,
+    // as it does on Windows, instead of closing the program once the preview ends.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     if (IsBusy()) {
         closePostponed_ = true;
         event->ignore();

@@ -25,6 +25,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QWindow>
 #include <QToolButton>
 
 #include <cmath>
@@ -520,6 +521,12 @@ void TReport::Preview()
     const QWidget* owner = QApplication::activeWindow();
     if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
         form->setGeometry(screen->availableGeometry());
+    // It belongs to the window that asked for it, so a window manager keeps it above that
+    // one, which is disabled meanwhile.
+    if (owner && owner->windowHandle()) {
+        form->winId();
+        form->windowHandle()->setTransientParent(owner->windowHandle());
+    }
     form->showMaximized();
     // It takes the keys (Esc, Alt+C) at once, also where no window manager hands them over.
     form->activateWindow();

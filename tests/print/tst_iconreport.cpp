@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <clocale>
 
@@ -219,9 +220,12 @@ private slots:
         for (int n = 1; n <= 20; ++n)
             form.BrowseSession.TempBitmaps[n] = session_.TempBitmaps[n];
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
 
         bool disabledMeanwhile = false;
+        bool ownedByTheWindow = false;
+        bool closeRefused = false;
         bool previewActive = false;
         int previewPages = 0;
         QTimer poll;
@@ -232,6 +236,9 @@ private slots:
                     disabledMeanwhile = !form.isEnabled();
                     previewActive = QApplication::activeWindow() == preview;
                     previewPages = preview->PageCount();
+                    ownedByTheWindow = preview->windowHandle()->transientParent() == form.windowHandle();
+                    // The disabled window's close button does nothing, now or later.
+                    closeRefused = !form.close();
                     preview->close();
                 }
             }
@@ -242,7 +249,10 @@ private slots:
         poll.stop();
         QVERIFY(disabledMeanwhile);
         QCOMPARE(previewPages, 1);
+        QVERIFY(ownedByTheWindow);
+        QVERIFY(closeRefused);
         QVERIFY(form.isEnabled());
+        QVERIFY(form.isVisible());
         // The keys go to the preview while it is open, and back to the window after.
         QVERIFY(previewActive);
         QVERIFY(QTest::qWaitForWindowActive(&form));

@@ -58,6 +58,7 @@ zcat "$root/usr/share/man/man1/vistrel.1.gz" | grep -q 'extract' || fail "the ma
 test -f "$root/usr/share/doc/vistrel/copyright"
 # Libraries as dpkg-shlibdeps found them, with their versions.
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6 (>= ' || fail "no computed dependencies: $(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -f "$deb" Depends | grep -q 'qt6-wayland' || fail "no Wayland platform for the window"
 
 desktop-file-validate "$entry"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null ||

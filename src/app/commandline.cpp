@@ -9,8 +9,10 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 void Print(std::FILE* stream, const QString& line)
@@ -66,6 +68,61 @@ bool DisplayAvailable(int argc, char* argv[])
     return !first.isEmpty() && first != QLatin1String("xcb") && !first.startsWith(QLatin1String("wayland"));
 }
 } // namespace
+
+namespace {
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray file;
+    int line;
+    QByteArray function;
+    QByteArray category;
+    QString text;
+};
+
+QtMessageHandler& PreviousHandler()
+{
+    static QtMessageHandler handler = nullptr;
+    return handler;
+}
+
+std::vector<HeldMessage>& HeldMessages()
+{
+    static std::vector<HeldMessage> messages;
+    return messages;
+}
+
+void HoldOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        const auto shown = [](const char* name) {
+            return qEnvironmentVariableIsSet(name) ? QString::fromLocal8Bit(qgetenv(name)) : QStringLiteral("unset");
+        };
+        Print(stderr, QStringLiteral("vistrel: the window needs a display, and none could be opened "
+                                     "(DISPLAY %1, WAYLAND_DISPLAY %2); vistrel --extract FOLDER OUTDIR works without one")
+                          .arg(shown("DISPLAY"), shown("WAYLAND_DISPLAY")));
+        std::_Exit(2);
+    }
+    HeldMessages().push_back(
+        {type, QByteArray(context.file), context.line, QByteArray(context.function), QByteArray(context.category), text});
+}
+} // namespace
+
+WindowSystemStart::WindowSystemStart()
+{
+    PreviousHandler() = qInstallMessageHandler(HoldOrEnd);
+}
+
+WindowSystemStart::~WindowSystemStart()
+{
+    qInstallMessageHandler(PreviousHandler());
+    for (const HeldMessage& held : HeldMessages()) {
+        const QMessageLogContext context(held.file.isNull() ? nullptr : held.file.constData(), held.line,
+                                         held.function.isNull() ? nullptr : held.function.constData(),
+                                         held.category.isNull() ? nullptr : held.category.constData());
+        qt_message_output(held.type, context, held.text);
+    }
+    HeldMessages().clear();
+}
 
 int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format)
 {

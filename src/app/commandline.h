@@ -26,5 +26,17 @@ std::optional<int> RunCommandLine(int argc, char* argv[]);
 // left is not one folder argument, after the usage went to stderr (exit status 2).
 std::optional<QString> FolderArgument(int argc, char* argv[]);
 
+// Held while QApplication is made: where no platform plugin can start (no X server, no
+// Wayland compositor, whatever DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM say), Qt's
+// abort becomes one line of ours on stderr and exit status 2. Qt's messages meanwhile are
+// held back, and handed on once the window system has started.
+class WindowSystemStart {
+public:
+    WindowSystemStart();
+    ~WindowSystemStart();
+    WindowSystemStart(const WindowSystemStart&) = delete;
+    WindowSystemStart& operator=(const WindowSystemStart&) = delete;
+};
+
 // --extract itself, printing to stdout and stderr.
 int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format = IconFormat::Bmp);

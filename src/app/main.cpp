@@ -9,7 +9,9 @@ int main(int argc, char* argv[])
     // the checks that would otherwise leave Qt to abort.
     if (const auto status = RunCommandLine(argc, argv))
         return *status;
+    std::optional<WindowSystemStart> start(std::in_place);
     QApplication app(argc, argv);
+    start.reset();
     // Qt has taken its own options out of argv; what is left may name a folder.
     const std::optional<QString> folder = FolderArgument(argc, argv);
     if (!folder)

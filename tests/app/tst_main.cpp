@@ -74,6 +74,11 @@ private slots:
         QTest::newRow("X asked for, none there") << QStringList{} << QStringList{"", "-", "xcb"} << 2 << "" << noDisplay;
         QTest::newRow("Wayland asked for, none there")
             << QStringList{} << QStringList{"-", "", "wayland;xcb"} << 2 << "" << noDisplay;
+        // Named, but no server there: Qt would abort with its own words and status 134.
+        QTest::newRow("no X server") << QStringList{} << QStringList{":97", "-", "-"} << 2 << "" << noDisplay;
+        QTest::newRow("no compositor") << QStringList{} << QStringList{"-", "vistrel-none", "wayland"} << 2 << "" << noDisplay;
+        QTest::newRow("neither") << QStringList{kData} << QStringList{":97", "vistrel-none", "wayland;xcb"} << 2 << ""
+                                 << noDisplay;
         QTest::newRow("--extract needs no display")
             << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "合計: " << "";
         QTest::newRow("--extract names a format it doesn't know")

@@ -69,6 +69,11 @@ void WidgetBounds::SetWidth(int width)
     widget_.resize(width - frame, widget_.height());
 }
 
+bool WidgetBounds::PositionKnown() const
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 QSize WidgetBounds::ScreenSize() const
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -91,8 +96,10 @@ void LoadFormGeometry(const QString& section, FormBounds& form)
 void SaveFormGeometry(const QString& section, const FormBounds& form)
 {
     const QSize screen = form.ScreenSize();
-    WriteInteger(section, QStringLiteral("Top"), std::max(form.Top(), 0));
-    WriteInteger(section, QStringLiteral("Left"), std::max(form.Left(), 0));
+    if (form.PositionKnown()) {
+        WriteInteger(section, QStringLiteral("Top"), std::max(form.Top(), 0));
+        WriteInteger(section, QStringLiteral("Left"), std::max(form.Left(), 0));
+    }
     WriteInteger(section, QStringLiteral("Height"), StoredExtent(form.Height(), screen.height()));
     WriteInteger(section, QStringLiteral("Width"), StoredExtent(form.Width(), screen.width()));
 }

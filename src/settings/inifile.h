@@ -23,6 +23,9 @@ public:
     virtual void SetWidth(int width) = 0;
     // The primary display's size at the time of the call.
     virtual QSize ScreenSize() const = 0;
+    // Whether the window system tells where the window is: a Wayland compositor places
+    // windows itself and keeps their position from the program.
+    virtual bool PositionKnown() const { return true; }
 };
 
 // A top-level widget's outer frame.
@@ -38,6 +41,7 @@ public:
     void SetHeight(int height) override;
     void SetWidth(int width) override;
     QSize ScreenSize() const override;
+    bool PositionKnown() const override;
 
 private:
     QWidget& widget_;
@@ -53,7 +57,8 @@ QString SettingsPath();
 void LoadFormGeometry(const QString& section, FormBounds& form);
 
 // Writes Top, Left, Height and Width in that order; a refused write raises AppError
-// "%s に書き込めません" and the keys before it stay written.
+// "%s に書き込めません" and the keys before it stay written. Where the position is not
+// known, Top and Left keep what they held, so a later X11 session finds it.
 void SaveFormGeometry(const QString& section, const FormBounds& form);
 
 QString ReadPaintPath(const QString& section);

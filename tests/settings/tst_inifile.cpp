@@ -25,6 +25,8 @@ public:
     void SetHeight(int v) override { height = v; applied << "Height"; }
     void SetWidth(int v) override { width = v; applied << "Width"; }
     QSize ScreenSize() const override { return screen; }
+    bool PositionKnown() const override { return positionKnown; }
+    bool positionKnown = true;
 };
 
 QByteArray ReadAll(const QString& path)
@@ -218,6 +220,13 @@ private slots:
         QCOMPARE(ReadAll(IniFile::SettingsPath()),
                  QByteArray("; kept\n[Paint]\nx=1\n[MainForm]\nPath=C:\\a\\b.exe\nunknown=yes\nTop=1\n"
                             "Left=2\nHeight=3\nWidth=4\n"));
+        // Where the compositor keeps the position to itself, the size alone is stored.
+        window.positionKnown = false;
+        window.top = 0, window.left = 0, window.height = 30, window.width = 40;
+        IniFile::SaveFormGeometry("MainForm", window);
+        QCOMPARE(ReadAll(IniFile::SettingsPath()),
+                 QByteArray("; kept\n[Paint]\nx=1\n[MainForm]\nPath=C:\\a\\b.exe\nunknown=yes\nTop=1\n"
+                            "Left=2\nHeight=30\nWidth=40\n"));
     }
 };
 

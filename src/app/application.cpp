@@ -2,6 +2,7 @@
 
 #include "app/aboutbox.h"
 #include "app/mainform.h"
+#include "platform/programfolder.h"
 #include "print/reportform.h"
 
 #include <QApplication>
@@ -104,6 +105,8 @@ VistrelApplication::~VistrelApplication() = default;
 
 int VistrelApplication::Run(const QString& folder)
 {
+    // Held until the window has closed, so that another window's bitmaps go elsewhere.
+    const TempFolderLock tempFolder;
     mainForm_->show();
     // Once the loop runs, so that the window is on screen while the folder is read.
     if (!folder.isEmpty())

@@ -1,7 +1,6 @@
 #include "app/mainform.h"
 
 #include "app/aboutbox.h"
-#include "app/tempfiles.h"
 #include "grid/scrollactions.h"
 #include "ui/busy.h"
 #include "ui/dialogs.h"

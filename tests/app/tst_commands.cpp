@@ -2,7 +2,6 @@
 // and the shut-down's clean-up. The folder dialog is answered through the test seam.
 #include "app/application.h"
 #include "app/mainform.h"
-#include "app/tempfiles.h"
 #include "platform/programfolder.h"
 #include "icon/tst_exeicons_pattern.h"
 #include "recordingdialogs.h"

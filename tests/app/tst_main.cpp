@@ -1,6 +1,6 @@
 // The real program's start: what its command line is answered with, on its exit status,
 // stdout and stderr, with and without a display, and a folder named on it opened at once;
-// and the file managers' thumbnailer beside it.
+// the file managers' thumbnailer beside it; and two windows running at once.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -150,6 +150,52 @@ private slots:
         const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
         QCOMPARE(usage.status, 2);
         QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));
+    }
+
+    // Two windows at once: the second's bitmaps go to a folder of its own and the first's stay
+    // as its scan wrote them; what killed windows leave, the next one to start clears.
+    void windowsRunningTogetherKeepTheirBitmapsApart()
+    {
+        QTemporaryDir programFolder, runtime, other, extracted;
+        const QString program = programFolder.filePath("vistrel"), shared = programFolder.path() + "/";
+        QVERIFY(QFile::copy(kProgram, program) && QFile::copy(kData + "/icons64.dll", other.filePath("icons64.dll")));
+        QCOMPARE(Run({"--extract", kData, extracted.path()}, kNoDisplay).status, 0);
+        const auto read = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const auto firstsIntact = [&] { // what --extract wrote for the first window's folder
+            const QStringList icons = QDir(extracted.path()).entryList(QDir::Files);
+            for (int n = 1; n <= icons.size(); ++n)
+                if (read(shared + QString::asprintf("Temp%05d.bmp", n)) != read(extracted.filePath(icons[n - 1])))
+                    return false;
+            return !icons.isEmpty();
+        };
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        QProcess windows[3];
+        QString own[3];
+        const auto start = [&](int n, const QStringList& folder) {
+            windows[n].setProcessEnvironment(environment);
+            windows[n].start(program, folder);
+            own[n] = runtime.filePath(QString("vistrel-%1/").arg(windows[n].waitForStarted() ? windows[n].processId() : 0));
+        };
+
+        start(0, {kData});
+        QVERIFY(QTest::qWaitFor(firstsIntact, 20000));
+        start(1, {other.path()});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(own[1] + "Temp00003.bmp"); }, 20000)); // its last icon
+        QVERIFY(firstsIntact());
+        for (QProcess& window : windows) {
+            window.kill();
+            window.waitForFinished();
+        }
+        start(2, {});
+        QVERIFY(QTest::qWaitFor([&] { return !QFile::exists(shared + "Temp00001.bmp") && !QFileInfo::exists(own[1]); }, 20000));
+        QVERIFY(!QFileInfo::exists(own[2]));
+        windows[2].kill();
+        windows[2].waitForFinished();
     }
 };
 

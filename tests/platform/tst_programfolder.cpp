@@ -2,8 +2,10 @@
 // in the user's XDG folders once it doesn't.
 #include "platform/programfolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +17,17 @@ mode_t ModeOf(const QString& path)
     struct stat info {};
     ::stat(QFile::encodeName(path).constData(), &info);
     return info.st_mode & 07777;
+}
+
+bool Touch(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
 const QFileDevice::Permissions kOpen = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
@@ -37,6 +50,7 @@ private slots:
         qputenv("HOME", QFile::encodeName(root_.filePath("home")));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(root_.filePath("config")));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(root_.filePath("cache")));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root_.filePath("runtime")));
     }
 
     void cleanup()
@@ -101,6 +115,61 @@ private slots:
         QVERIFY(QFile::setPermissions(program_, kOpen | QFileDevice::ReadGroup | QFileDevice::ReadOther));
         QCOMPARE(SettingsFolder(), program_ + "/");
         QCOMPARE(TempFolder(), program_ + "/");
+    }
+
+    // The first window holds the shared folder, one started meanwhile a folder of its own;
+    // neither touches the other's bitmaps, and what killed windows left is cleared.
+    void windowsRunningTogetherKeepTheirBitmapsApart()
+    {
+        const QString killed = root_.filePath("runtime/vistrel-1/"), killedWithAFile = root_.filePath("runtime/vistrel-2/");
+        QVERIFY(QDir().mkpath(killed) && QDir().mkpath(killedWithAFile));
+        for (const QString& file : {program_ + "/Temp00001.bmp", program_ + "/temp2.BMP", program_ + "/Tempo.txt",
+                                    killed + "Temp00001.bmp", killedWithAFile + "Temp00001.bmp", killedWithAFile + "a.png"})
+            QVERIFY(Touch(file));
+        {
+            const TempFolderLock first;
+            QCOMPARE(TempFolder(), program_ + "/");
+            QCOMPARE(Entries(program_), QStringList{"Tempo.txt"});
+            QCOMPARE(Entries(root_.filePath("runtime")), QStringList{"vistrel-2"});
+            QCOMPARE(Entries(killedWithAFile), QStringList{"a.png"});
+            QVERIFY(Touch(program_ + "/Temp00001.bmp"));
+            {
+                const TempFolderLock second;
+                const QString own = root_.filePath("runtime/vistrel-%1/").arg(QCoreApplication::applicationPid());
+                QCOMPARE(TempFolder(), own);
+                QCOMPARE(ModeOf(own), mode_t(0700));
+                QVERIFY(Touch(own + "Temp00001.bmp"));
+                const TempFolderLock third;
+                QVERIFY(third.IsPrivate() && third.Folder() != own && QFile::exists(own + "Temp00001.bmp"));
+            }
+            QCOMPARE(TempFolder(), program_ + "/");
+            QCOMPARE(Entries(root_.filePath("runtime")), QStringList{"vistrel-2"});
+            QVERIFY(QFile::exists(program_ + "/Temp00001.bmp"));
+        }
+    }
+
+    // Another user could take or plant a window's folder there.
+    void aRuntimeFolderOthersMayWriteToIsPassedOver()
+    {
+        const QString runtime = root_.filePath("runtime");
+        QVERIFY(QDir().mkdir(runtime) && QFile::setPermissions(runtime, kOpen | QFileDevice::WriteOther));
+        const TempFolderLock first, second;
+        QCOMPARE(second.Folder(), root_.filePath("cache/vistrel/vistrel-%1/").arg(QCoreApplication::applicationPid()));
+    }
+
+    // The paint program the window starts may outlive it; it must not keep the folder held.
+    void aProgramTheWindowStartsDoesNotHoldItsFolder()
+    {
+        QProcess paint;
+        {
+            const TempFolderLock window;
+            paint.start("sleep", {"30"});
+            QVERIFY(paint.waitForStarted());
+        }
+        const bool taken = !TempFolderLock().IsPrivate();
+        paint.kill();
+        paint.waitForFinished();
+        QVERIFY(taken);
     }
 };
 

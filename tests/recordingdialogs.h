@@ -28,7 +28,19 @@ public:
         return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
     }
 
+    QString SaveFileName(QWidget*, const QString& caption, const QString& suggested, const QString& filters,
+                         QString* selectedFilter) override
+    {
+        shown << QStringLiteral("save: %1 %2 [%3]").arg(caption, suggested, filters);
+        if (selectedFilter && !saveFilters.isEmpty())
+            *selectedFilter = saveFilters.takeFirst();
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+
     QStringList shown;
+    // The save dialog's answers and chosen filters, one per dialog; none left means Cancel.
+    QStringList saveAnswers;
+    QStringList saveFilters;
     std::function<void(QWidget*)> onModal;
     // The folder dialog's answers, one per dialog; none left means Cancel.
     QList<std::optional<QString>> folderAnswers;

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/folderdialog.h"
+#include "ui/filechooser.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -63,6 +64,12 @@ std::optional<QString> Dialogs::ChooseFolder(QWidget* owner, const QString& prom
 {
     const KeysBackTo keys(owner);
     return ::ChooseFolder(owner, prompt);
+}
+
+QString Dialogs::SaveFileName(QWidget* owner, const QString& caption, const QString& suggested, const QString& filters,
+                              QString* selectedFilter)
+{
+    return ChooseFileName(owner, caption, suggested, filters, selectedFilter, FileChoice::Save);
 }
 
 KeysBackTo::KeysBackTo(QWidget* owner) : window_(owner ? owner->window() : nullptr) {}

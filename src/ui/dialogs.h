@@ -24,6 +24,9 @@ public:
     virtual void ShowModal(QWidget* dialog);
     // The folder chooser: the confirmed folder, or std::nullopt when cancelled.
     virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& prompt);
+    // The file dialog for saving, suggesting suggested (a path); ChooseFileName's rules.
+    virtual QString SaveFileName(QWidget* owner, const QString& caption, const QString& suggested,
+                                 const QString& filters, QString* selectedFilter);
 };
 
 // For the lifetime of a modal dialog: gives the keys back to owner's window when it ends.

@@ -33,7 +33,14 @@ TIconCell::TIconCell(QWidget* parent) : QWidget(parent)
 void TIconCell::SetPicture(const QImage& picture, const QString& file)
 {
     picture_ = picture;
+    sharp_ = QImage();
     pictureFile_ = file;
+    update();
+}
+
+void TIconCell::SetSharpPicture(const QImage& sharp)
+{
+    sharp_ = sharp;
     update();
 }
 
@@ -63,7 +70,9 @@ void TIconCell::paintEvent(QPaintEvent*)
     if (picture_.isNull())
         return;
     QPainter painter(this);
-    painter.drawImage(rect(), picture_);
+    // On another screen since the page was built, the sharp picture would be scaled.
+    const bool sharp = !sharp_.isNull() && qFuzzyCompare(sharp_.devicePixelRatio(), devicePixelRatioF());
+    painter.drawImage(rect(), sharp ? sharp_ : picture_);
 }
 
 void TIconCell::mousePressEvent(QMouseEvent* event)

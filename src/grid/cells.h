@@ -31,6 +31,10 @@ public:
     // through).
     void SetPicture(const QImage& picture, const QString& file);
     const QImage& Picture() const { return picture_; }
+    // The same picture drawn with more pixels, painted instead of it while the screen's
+    // device pixel ratio is sharp's own; Picture() stays what commands and drags take.
+    // SetPicture drops it.
+    void SetSharpPicture(const QImage& sharp);
     const QString& PictureFile() const { return pictureFile_; }
 
     // Gives the tooltip's plain text each time the mouse comes to rest on the cell, so it
@@ -53,6 +57,7 @@ protected:
 
 private:
     QImage picture_;
+    QImage sharp_;
     QString pictureFile_;
     std::function<QString()> toolTipSource_;
     std::optional<QPoint> pressedAt_;

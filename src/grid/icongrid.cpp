@@ -1,8 +1,13 @@
 #include "grid/icongrid.h"
 
+#include "grid/sharpicon.h"
 #include "ui/busy.h"
 
 #include <QScrollBar>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 ScrollBarSettings SettingsOf(const QScrollBar& bar)
@@ -74,6 +79,7 @@ void TIconGrid::BuildPage(int firstIcon)
         QObject::connect(cell, &TIconCell::dragStarted, cell, [this, k](QPoint grabbedAt) { dragCell_(k, grabbedAt); });
         LoadCell(*cell, firstIcon + k);
     }
+    StartSharpPictures(firstIcon);
     scrollBar_.setEnabled(true);
     // Unless something else has taken the focus meanwhile.
     if (barHadFocus && scrollBar_.window()->focusWidget() == focusAfterDisabling)
@@ -101,8 +107,65 @@ void TIconGrid::LoadCell(TIconCell& cell, int icon)
     ProcessMessages();
 }
 
+void TIconGrid::StartSharpPictures(int firstIcon)
+{
+    // At a ratio of 1 the bitmap is the picture, and no file is read again.
+    const qreal ratio = panel_.devicePixelRatioF();
+    if (ratio <= 1 || ShuttingDown)
+        return;
+    struct Cell {
+        int slot;
+        IconOrigin origin;
+        QImage bitmap;
+    };
+    std::vector<Cell> cells;
+    for (int k = 0; k <= LastCellIndex; ++k)
+        if (IconCells[k] && !IconCells[k]->Picture().isNull())
+            cells.push_back({k, session_.IconOrigins[static_cast<std::size_t>(firstIcon + k)], IconCells[k]->Picture()});
+    if (cells.empty())
+        return;
+    StopSharpPictures();
+    sharpPending_ = true;
+    // Handed over a row's worth at a time, so the page sharpens from the top while the
+    // rest is read.
+    const auto deliver = [this, page = sharpPage_](std::vector<std::pair<int, QImage>> pictures, bool last) {
+        QMetaObject::invokeMethod(&panel_, [this, page, pictures = std::move(pictures), last] {
+            if (page != sharpPage_)
+                return;
+            for (const auto& [slot, picture] : pictures)
+                if (IconCells[slot])
+                    IconCells[slot]->SetSharpPicture(picture);
+            if (last)
+                sharpPending_ = false;
+        }, Qt::QueuedConnection);
+    };
+    sharpWork_ = std::jthread([cells = std::move(cells), ratio, deliver, row = std::max(GridColumns, 1)](std::stop_token stop) {
+        SharpIcons icons;
+        std::vector<std::pair<int, QImage>> pictures;
+        for (std::size_t i = 0; i < cells.size() && !stop.stop_requested(); ++i) {
+            QImage sharp = icons.Draw(cells[i].origin, cells[i].bitmap, ratio);
+            if (!sharp.isNull())
+                pictures.emplace_back(cells[i].slot, std::move(sharp));
+            const bool last = i + 1 == cells.size();
+            if (last || (cells[i].slot + 1) % row == 0)
+                deliver(std::exchange(pictures, {}), last);
+        }
+    });
+}
+
+void TIconGrid::StopSharpPictures()
+{
+    if (sharpWork_.joinable()) {
+        sharpWork_.request_stop();
+        sharpWork_.join();
+    }
+    ++sharpPage_;
+    sharpPending_ = false;
+}
+
 void TIconGrid::FreePage()
 {
+    StopSharpPictures();
     for (int k = 0; k <= LastCellIndex; ++k) {
         if (IconCells[k]) {
             delete IconCells[k].data();

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <thread>
 
 class QScrollBar;
 
@@ -47,14 +48,27 @@ public:
     void BuildPage(int firstIcon);
     void LoadCell(TIconCell& cell, int icon);
     void FreePage();
+    // Where the screen has more than one device pixel to a logical pixel, the cells' sharp
+    // pictures (SharpIcons) are drawn after the build on a thread of their own, and each
+    // cell shows its bitmap enlarged until its picture comes. True until the last has come
+    // or the page is freed.
+    bool DrawingSharpPictures() const { return sharpPending_; }
     // Hides the frame of SelectedCell when that cell is on the page.
     void HideSelectionFrame();
     void RestoreSelectionFrame();
 
 private:
+    void StartSharpPictures(int firstIcon);
+    void StopSharpPictures();
+
     QWidget& panel_;
     QScrollBar& scrollBar_;
     const BrowseState& session_;
     std::function<void(int)> selectCell_;
     std::function<void(int, QPoint)> dragCell_;
+    // Which page a sharp picture was drawn for: one that comes after its page was freed is
+    // dropped.
+    int sharpPage_ = 0;
+    bool sharpPending_ = false;
+    std::jthread sharpWork_; // last: stopped and joined before the rest goes
 };

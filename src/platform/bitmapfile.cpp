@@ -24,6 +24,23 @@ static_assert(sizeof(BmpFileHeader) == 14);
 constexpr std::uint32_t kBiRgb = 0;
 } // namespace
 
+std::uint32_t BlendedOverWhite(std::uint32_t colour)
+{
+    const std::uint32_t a = colour >> 24;
+    std::uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const std::uint32_t c = (colour >> shift) & 0xFFu;
+        out |= ((c * a + 255u * (255u - a) + 127u) / 255u) << shift;
+    }
+    return out;
+}
+
+std::uint32_t MaskedOverWhite(std::uint32_t colour, bool masked)
+{
+    const std::uint32_t background = masked ? 0x00FFFFFFu : 0u;
+    return 0xFF000000u | (background ^ (colour & 0x00FFFFFFu));
+}
+
 QImage DrawIconBitmap(const IconImage& icon)
 {
     constexpr int kBitmapSize = kIconSize + 2;
@@ -33,19 +50,7 @@ QImage DrawIconBitmap(const IconImage& icon)
         auto* row = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(y + 1)) + 1;
         for (int x = 0; x < kIconSize; ++x) {
             const std::size_t i = static_cast<std::size_t>(y * kIconSize + x);
-            const std::uint32_t colour = icon.Pixels[i];
-            if (icon.Blend) {
-                const std::uint32_t a = colour >> 24;
-                std::uint32_t out = 0xFF000000u;
-                for (int shift = 0; shift <= 16; shift += 8) {
-                    const std::uint32_t c = (colour >> shift) & 0xFFu;
-                    out |= ((c * a + 255u * (255u - a) + 127u) / 255u) << shift;
-                }
-                row[x] = out;
-            } else {
-                const std::uint32_t background = icon.Mask[i] ? 0x00FFFFFFu : 0u;
-                row[x] = 0xFF000000u | (background ^ (colour & 0x00FFFFFFu));
-            }
+            row[x] = icon.Blend ? BlendedOverWhite(icon.Pixels[i]) : MaskedOverWhite(icon.Pixels[i], icon.Mask[i] != 0);
         }
     }
     return bitmap;

@@ -4,8 +4,15 @@
 #include "icon/dib.h"
 
 #include <QByteArray>
+#include <cstdint>
 #include <QImage>
 #include <QString>
+
+// One icon pixel drawn on white: straight alpha blended, rounded to the nearest value; or,
+// for an image without alpha, through its AND mask and then its XOR colours, so a masked
+// pixel with colour inverts the white.
+std::uint32_t BlendedOverWhite(std::uint32_t colour);
+std::uint32_t MaskedOverWhite(std::uint32_t colour, bool masked);
 
 // The icon drawn at (1, 1) on a fresh white 34x34 image (Format_RGB32): alpha-blended
 // when it has alpha, else through its AND mask and then its XOR colours, so masked

@@ -3,7 +3,9 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "gridfixture.h"
+#include "icon/tst_exeicons_pattern.h"
 #include "platform/programfolder.h"
+#include "scan/iconextraction.h"
 
 #include <QMenuBar>
 #include <QScrollBar>
@@ -264,6 +266,77 @@ private slots:
         QCOMPARE(grid.form.IconGrid.GridColumns, (1000 - 16) / 51);
         QCOMPARE(grid.CellsOnPanel(), 0); // the closing freed the page
         QVERIFY(grid.form.IconGrid.ShuttingDown);
+    }
+
+    // Icons scanned from real files, shown at the screen's ratio (QT_SCALE_FACTOR; the
+    // test list runs this at 2 too). At 1 every cell is its bitmap. At 2 an icon with an
+    // image of 64 pixels or more is drawn from it; the others, and those whose file has
+    // gone or changed since the scan, are their bitmaps doubled.
+    void cellsAtTheScreensRatio()
+    {
+        const int ratio = qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1;
+        QTemporaryDir files;
+        const QString data = QStringLiteral(VISTREL_TEST_DATA "/");
+        for (const QString& name : {QStringLiteral("icons.exe"), QStringLiteral("icons64.dll")})
+            QVERIFY(QFile::copy(data + name, files.filePath(name)));
+        GridFixture grid(0);
+        BrowseState& session = grid.form.BrowseSession;
+        ExtractIcons(session, files.path(), QStringLiteral("icons.exe"));
+        ExtractIcons(session, files.path(), QStringLiteral("icons64.dll"));
+        QCOMPARE(session.IconCount, 11);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
+        QCOMPARE(grid.form.devicePixelRatioF(), qreal(ratio));
+
+        // Icons 6 and 11: the 256-pixel PNG of sizes.ico (seed 6), and wide.ico's 64-pixel
+        // 24-bit image (seed 19) through its mask.
+        const auto sharp = [](int seed, bool png) {
+            QImage image(68, 68, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            for (int y = 0; y < 64; ++y)
+                for (int x = 0; x < 64; ++x)
+                    image.setPixel(x + 2, y + 2, png ? OverWhite(PatternRgb(x / 2, y / 2, seed), (8 * (x / 2) + 3 * (y / 2) + seed) & 255)
+                                                     : PatternMasked(x, y, seed) ? 0xFFFFFFFFu : 0xFF000000u | PatternRgb(x, y, seed));
+            return image;
+        };
+        const auto doubled = [&](int n) {
+            const QImage bitmap(session.TempBitmaps[n]);
+            QImage image(68, 68, QImage::Format_RGB32);
+            for (int y = 0; y < 68; ++y)
+                for (int x = 0; x < 68; ++x)
+                    image.setPixel(x, y, bitmap.pixel(x / 2, y / 2));
+            return image;
+        };
+        // Keyed by icon number; the page starts at icon first.
+        const auto verifyCells = [&](int first, const std::map<int, QImage>& expected) {
+            QCOMPARE(grid.form.IconGrid.DrawingSharpPictures(), ratio == 2); // none at 1: nothing is read
+            QTRY_VERIFY(!grid.form.IconGrid.DrawingSharpPictures());
+            for (int n = first; n <= 11; ++n) {
+                const TIconCell* cell = grid.form.IconGrid.IconCells[n - first];
+                const QImage shown = grid.form.Panel1->grab(cell->geometry()).toImage();
+                const QImage bitmap(session.TempBitmaps[n]);
+                QCOMPARE(cell->Picture().convertToFormat(QImage::Format_RGB32), bitmap.convertToFormat(QImage::Format_RGB32));
+                const QImage want = ratio == 1 ? bitmap : expected.count(n) ? expected.at(n) : doubled(n);
+                const QString difference = FirstDifference(shown, want);
+                QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("icon %1: ").arg(n) + difference));
+            }
+        };
+        grid.ShowFirstPage();
+        verifyCells(1, {{6, sharp(6, true)}, {11, sharp(19, false)}});
+        // Gone, and changed without a change in the count: one row of sizes.ico's 32-pixel
+        // image (the bitmap's source, found by its header) inverted.
+        QVERIFY(QFile::remove(files.filePath(QStringLiteral("icons64.dll"))));
+        QFile exe(files.filePath(QStringLiteral("icons.exe")));
+        QVERIFY(exe.open(QIODevice::ReadWrite));
+        const qsizetype header = exe.readAll().indexOf(QByteArray::fromHex("28000000200000004000000001001800"));
+        QVERIFY(header > 0 && exe.seek(header + 40 + 96 * 10));
+        QByteArray row = exe.peek(96);
+        for (char& c : row)
+            c = char(~c);
+        QCOMPARE(exe.write(row), 96);
+        exe.close();
+        grid.ShowFirstPage();
+        verifyCells(1, {});
     }
 
     // A deep folder loses the middle of its line, never its start or end; short lines and

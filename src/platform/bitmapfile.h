@@ -4,9 +4,10 @@
 #include "icon/dib.h"
 
 #include <QByteArray>
-#include <cstdint>
 #include <QImage>
 #include <QString>
+
+#include <cstdint>
 
 // One icon pixel drawn on white: straight alpha blended, rounded to the nearest value; or,
 // for an image without alpha, through its AND mask and then its XOR colours, so a masked

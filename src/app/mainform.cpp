@@ -1,9 +1,11 @@
 #include "app/mainform.h"
 
 #include "app/aboutbox.h"
+#include "app/iconinfodialog.h"
 #include "grid/scrollactions.h"
 #include "ui/busy.h"
 #include "ui/dialogs.h"
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 #include "platform/filecopy.h"
 #include "platform/printers.h"
@@ -13,11 +15,14 @@
 #include "print/reportform.h"
 #include "scan/folderscan.h"
 #include "scan/iconextraction.h"
+#include "scan/oneicon.h"
 #include "settings/inifile.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QDrag>
 #include <QFileInfo>
 #include <QLabel>
@@ -79,6 +84,12 @@ void TPanel::paintEvent(QPaintEvent*)
         painter.drawLine(edge.bottomLeft(), edge.bottomRight());
         painter.drawLine(edge.topRight(), edge.bottomRight());
     }
+}
+
+void TPanel::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A cell passes a right click on to the panel, at its place there.
+    emit contextMenuAt(event->pos(), event->globalPos());
 }
 
 void TPanel::resizeEvent(QResizeEvent*)
@@ -182,6 +193,18 @@ void TMainForm::CreateMenus()
     connectGuarded(Copy1, &TMainForm::Copy1Click);
     connectGuarded(Paint1, &TMainForm::Paint1Click);
     connectGuarded(About_HelpMenu, &TMainForm::About_HelpMenuClick);
+
+    CellMenuKey = new QAction(this);
+    CellMenuKey->setObjectName(QStringLiteral("CellMenuKey"));
+    CellMenuKey->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    addAction(CellMenuKey);
+    connect(CellMenuKey, &QAction::triggered, this, [this] {
+        if (IsBusy() || !IconGrid.IconOfCell(IconGrid.SelectedCell))
+            return;
+        const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
+        ShowCellMenu(cell->mapToGlobal(cell->rect().center()));
+    });
+    connect(Panel1, &TPanel::contextMenuAt, this, &TMainForm::CellContextMenu);
 }
 
 void TMainForm::FormCreate()
@@ -318,6 +341,35 @@ void TMainForm::SelectCell(int cell)
     if (IconGrid.SelectionFrames[cell])
         IconGrid.SelectionFrames[cell]->show();
     IconGrid.SelectedCell = cell;
+}
+
+void TMainForm::CellContextMenu(QPoint pos, QPoint globalPos)
+{
+    if (IsBusy())
+        return;
+    for (int k = 0; k <= IconGrid.LastCellIndex; ++k) {
+        const TIconCell* cell = IconGrid.IconCells[k];
+        if (cell && cell->geometry().contains(pos)) {
+            if (!IconGrid.IconOfCell(k))
+                return;
+            SelectCell(k);
+            ShowCellMenu(globalPos);
+            return;
+        }
+    }
+}
+
+void TMainForm::ShowCellMenu(QPoint globalPos)
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("CellMenu"));
+    const auto addItem = [this, &menu](const QString& caption, void (TMainForm::*handler)()) {
+        connect(menu.addAction(caption), &QAction::triggered, this, [this, handler] { RunCommand(handler); });
+    };
+    addItem(QStringLiteral("コピー(&C)"), &TMainForm::Copy1Click);
+    addItem(QStringLiteral("アイコンの保存(&S)..."), &TMainForm::SaveIconClick);
+    addItem(QStringLiteral("アイコンの情報(&I)..."), &TMainForm::IconInfoClick);
+    menu.exec(globalPos);
 }
 
 void TMainForm::DragCell(int cell, QPoint grabbedAt)
@@ -511,6 +563,66 @@ const QImage* TMainForm::SelectedPicture() const
     const QImage& picture = IconGrid.IconCells[IconGrid.SelectedCell]->Picture();
     // A blank cell has nothing to copy or paint.
     return picture.isNull() ? nullptr : &picture;
+}
+
+const IconOrigin* TMainForm::SelectedOrigin() const
+{
+    const int icon = IconGrid.IconOfCell(IconGrid.SelectedCell);
+    return icon ? &BrowseSession.IconOrigins[static_cast<std::size_t>(icon)] : nullptr;
+}
+
+void TMainForm::SaveIconFile(QWidget* owner, const QString& suggestedName, const QStringList& filters,
+                             const std::function<QByteArray(bool png)>& bytesFor)
+{
+    const QString folder = iconSaveFolder_.isEmpty() ? QDir::homePath() : iconSaveFolder_;
+    QString filter = filters.constFirst();
+    QString path = CurrentDialogs().SaveFileName(owner, QStringLiteral("アイコンの保存"), folder + QLatin1Char('/') + suggestedName,
+                                                 filters.join(QStringLiteral(";;")), &filter);
+    if (path.isEmpty())
+        return;
+    iconSaveFolder_ = QFileInfo(path).absolutePath();
+    // The name's own extension decides; a name without one takes the filter's.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool png = suffix == QLatin1String("png") || (suffix != QLatin1String("ico") && filter.contains(QLatin1String("*.png")));
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("ico"))
+        path += png ? QStringLiteral(".png") : QStringLiteral(".ico");
+    const QByteArray bytes = bytesFor(png);
+    if (bytes.isEmpty())
+        throw AppError(QStringLiteral("アイコンを読めません"));
+    if (!ReplaceFileWith(path, bytes))
+        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+}
+
+void TMainForm::SaveIconClick()
+{
+    const IconOrigin* origin = SelectedOrigin();
+    if (!origin)
+        return;
+    SaveIconFile(this, SuggestedIconName(*origin, QStringLiteral("ico")),
+                 {QStringLiteral("アイコン ファイル (*.ico)"), QStringLiteral("PNG 画像 (*.png)")},
+                 [origin = *origin](bool png) { return IconFileFor(origin, png ? IconFormat::Png : IconFormat::Ico); });
+}
+
+void TMainForm::IconInfoClick()
+{
+    const IconOrigin* selected = SelectedOrigin();
+    if (!selected)
+        return;
+    const IconOrigin origin = *selected;
+    std::vector<IconImageDetails> images = IconImagesOf(origin);
+    if (images.empty())
+        throw AppError(QStringLiteral("アイコンを読めません"));
+    TIconInfoDialog dialog(origin, images, this);
+    dialog.SetSaveImage([this, &dialog, &origin, &images](int image) {
+        RunGuarded(&dialog, [&] {
+            const IconImageDetails& details = images.at(static_cast<std::size_t>(image));
+            const QString name = QFileInfo(SuggestedIconName(origin, QStringLiteral("png"))).completeBaseName()
+                + QStringLiteral("_%1x%2.png").arg(details.Width).arg(details.Height);
+            SaveIconFile(&dialog, name, {QStringLiteral("PNG 画像 (*.png)")},
+                         [&](bool) { return IconImagePng(origin, image); });
+        });
+    });
+    CurrentDialogs().ShowModal(&dialog);
 }
 
 void TMainForm::Copy1Click()

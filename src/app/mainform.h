@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -24,9 +25,14 @@ public:
     using QWidget::QWidget;
     static constexpr int kBevelWidth = 2; // outer and inner bevel, 1 pixel each
 
+signals:
+    // A right click on the panel or one of its cells, at pos in the panel.
+    void contextMenuAt(QPoint pos, QPoint globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 class TMainForm : public QMainWindow {
@@ -60,6 +66,8 @@ public:
     QAction* Paint1 = nullptr;
     QMenu* Help_Menu = nullptr;
     QAction* About_HelpMenu = nullptr;
+    // A cell's own menu; the Menu key and Shift+F10 open it for the selected cell.
+    QAction* CellMenuKey = nullptr;
 
     BrowseState BrowseSession;
     TIconGrid IconGrid;
@@ -85,7 +93,15 @@ public slots:
     void Copy1Click();
     void Paint1Click();
     void About_HelpMenuClick();
+    // The selected icon's file with every image (.ico) or its largest image (.png),
+    // where the save dialog says.
+    void SaveIconClick();
+    // The selected icon's source and images, in アイコンの情報.
+    void IconInfoClick();
     void SelectCell(int cell);
+    // Selects the cell at pos in the panel as a click does and shows its menu at
+    // globalPos; a blank cell shows none.
+    void CellContextMenu(QPoint pos, QPoint globalPos);
     // Drags the picture and the bitmap file of a cell out, to be copied wherever it is dropped.
     void DragCell(int cell, QPoint grabbedAt);
     void FormResize();
@@ -109,6 +125,15 @@ private:
     void EnableFolderCommands(bool enabled);
     // The selected cell's picture, or nullptr when no cell or a blank one is selected.
     const QImage* SelectedPicture() const;
+    // Where the selected cell's icon came from, or nullptr for none.
+    const IconOrigin* SelectedOrigin() const;
+    // Copy, save and information for the selected cell, at globalPos.
+    void ShowCellMenu(QPoint globalPos);
+    // Asks where to save through the save dialog over owner, offering the folder last
+    // used, and writes bytesFor(the chosen format is PNG) there whole. An AppError when it
+    // can't be read or written; what was there stays.
+    void SaveIconFile(QWidget* owner, const QString& suggestedName, const QStringList& filters,
+                      const std::function<QByteArray(bool png)>& bytesFor);
 
     // Runs one operation that may let pending messages run. Menu commands that arrive
     // meanwhile are refused; a resize or the window's closing is postponed and carried
@@ -125,6 +150,8 @@ private:
     // The outer frame the settings asked for; a window manager's frame is known only once
     // the window is shown, and then the window is fitted to it once.
     std::optional<QRect> requestedFrame_;
+    // The folder an icon was last saved to, offered again while the program runs.
+    QString iconSaveFolder_;
     int running_ = 0;
     bool layoutPostponed_ = false;
     bool closePostponed_ = false;

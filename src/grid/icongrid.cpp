@@ -63,6 +63,7 @@ void TIconGrid::BuildPage(int firstIcon)
     scrollBar_.setEnabled(false);
     const QWidget* focusAfterDisabling = scrollBar_.window()->focusWidget();
     LastCellIndex = -1;
+    firstIcon_ = firstIcon;
     const int cells = CellsOnPage(PageCells(), session_.IconCount, firstIcon);
     for (int k = 0; k < cells; ++k) {
         LastCellIndex = k;
@@ -105,6 +106,13 @@ void TIconGrid::LoadCell(TIconCell& cell, int icon)
     }
     cell.show();
     ProcessMessages();
+}
+
+int TIconGrid::IconOfCell(int k) const
+{
+    if (k < 0 || k > LastCellIndex || !IconCells[k] || IconCells[k]->Picture().isNull())
+        return 0;
+    return firstIcon_ + k;
 }
 
 void TIconGrid::StartSharpPictures(int firstIcon)

@@ -46,6 +46,8 @@ public:
     void ApplyGridGeometry(Variant variant, QSize client, int statusBarHeight);
     // Creates the cells of a page whose cell 0 shows icon firstIcon. Call FreePage first.
     void BuildPage(int firstIcon);
+    // The number of the icon cell k shows, or 0 when it shows none (a blank cell, or no page).
+    int IconOfCell(int k) const;
     void LoadCell(TIconCell& cell, int icon);
     void FreePage();
     // Where the screen has more than one device pixel to a logical pixel, the cells' sharp
@@ -59,6 +61,8 @@ public:
 
 private:
     void StartSharpPictures(int firstIcon);
+
+    int firstIcon_ = 0; // the icon of cell 0 on the page built last
     void StopSharpPictures();
 
     QWidget& panel_;

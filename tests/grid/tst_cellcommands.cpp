@@ -1,13 +1,24 @@
 // Paging with the scroll bar (mouse, keys, wheel), Copy and Paint, through the real
 // handlers of the main window.
 #include "app/application.h"
+#include "app/commandline.h"
+#include "app/iconinfodialog.h"
 #include "argumentrecorder.h"
 #include "gridfixture.h"
+#include "grid/scrollactions.h"
 #include "platform/programfolder.h"
 #include "recordingdialogs.h"
 #include "settings/inifile.h"
+#include "skipunlessci.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTableWidget>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QTest>
@@ -55,6 +66,61 @@ void Wheel(QWidget* target, int delta)
     QApplication::sendEvent(target, &wheel);
 }
 
+QByteArray Contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The texts of the menu that pops up while act runs, which then closes it or, with
+// choose, triggers that item; "none" when no menu came.
+QStringList MenuDuring(const std::function<void()>& act, const QString& choose = QString())
+{
+    QStringList items;
+    bool looked = false;
+    QTimer::singleShot(50, [&] {
+        looked = true;
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            items << QStringLiteral("none");
+            return;
+        }
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions()) {
+            items << action->text();
+            if (action->text() == choose)
+                chosen = action;
+        }
+        if (chosen)
+            chosen->activate(QAction::Trigger);
+        menu->close();
+    });
+    act();
+    (void)QTest::qWaitFor([&] { return looked; });
+    return items;
+}
+
+// A main window with a folder of the test data opened through Open.
+struct OpenedWindow {
+    explicit OpenedWindow(const QString& folder)
+    {
+        dialogs.folderAnswers << folder;
+        form.show();
+        form.activateWindow();
+        form.Open1->trigger();
+    }
+    TIconCell& Cell(int k) { return *form.IconGrid.IconCells[k]; }
+    void RightClick(int k)
+    {
+        QTest::mouseClick(form.windowHandle(), Qt::RightButton, {}, InWindow(Cell(k), Cell(k).rect().center()));
+    }
+    RecordingDialogs dialogs;
+    TMainForm form;
+};
+
+const QString kData = QStringLiteral(VISTREL_TEST_DATA);
+const QStringList kCellMenu{QStringLiteral("コピー(&C)"), QStringLiteral("アイコンの保存(&S)..."),
+                            QStringLiteral("アイコンの情報(&I)...")};
 } // namespace
 
 class TestCellCommands : public QObject {
@@ -229,10 +295,12 @@ private slots:
         recordMenus();
         QTest::mouseClick(grid.form.windowHandle(), Qt::RightButton, {}, InWindow(bar, QPoint(bar.width() / 2, 60)));
         QTest::qWait(20);
+        QCOMPARE(menus, QStringList{});
+        // The Menu key offers the selected cell's own menu, never the bar's.
         recordMenus();
         QTest::keyClick(grid.form.windowHandle(), Qt::Key_Menu);
         QTest::qWait(20);
-        QCOMPARE(menus, QStringList{});
+        QCOMPARE(menus, kCellMenu);
         QCOMPARE(bar.value(), 113);
         QCOMPARE(IconShownBy(grid.form.IconGrid.IconCells[0]), 113);
     }
@@ -261,6 +329,132 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
         grid.form.Paint1Click();
         QVERIFY(!QFile::exists(ProgramFolder() + "Temp00000.bmp"));
+    }
+
+    // A right click selects a cell as a left click does and offers its menu; the Menu key
+    // and Shift+F10 offer it for the selected cell; a blank cell has none.
+    void theCellMenu()
+    {
+        OpenedWindow window(kData);
+        QVERIFY(QTest::qWaitForWindowActive(&window.form));
+        TMainForm& form = window.form;
+        QCOMPARE(MenuDuring([&] { window.RightClick(3); }), kCellMenu);
+        QCOMPARE(form.IconGrid.SelectedCell, 3);
+        QVERIFY(form.IconGrid.SelectionFrames[3]->isVisible());
+        form.SelectCell(5);
+        for (const QKeySequence& key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+            QCOMPARE(MenuDuring([&] { QTest::keySequence(form.windowHandle(), key); }), kCellMenu);
+        // Its コピー is 編集 → コピー.
+        QGuiApplication::clipboard()->clear();
+        MenuDuring([&] { window.RightClick(2); }, kCellMenu[0]);
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 QImage(form.BrowseSession.TempBitmaps[3]).convertToFormat(QImage::Format_RGB32));
+
+        QVERIFY(QFile::remove(form.BrowseSession.TempBitmaps[2]));
+        form.ScrollBar1Scroll(scEndScroll, 1); // the page again, cell 1 now blank
+        QCOMPARE(MenuDuring([&] { window.RightClick(1); }), QStringList{"none"});
+        QCOMPARE(form.IconGrid.SelectedCell, 2);
+    }
+
+    // アイコンの保存 writes what --extract writes for the same icon, .ico and .png, for PE32,
+    // PE32+ and NE files, and offers the folder it last saved to.
+    void savedIconsAreTheExportedFiles()
+    {
+        for (const QString& folder : {kData, kData + QStringLiteral("/ne")}) {
+            QTemporaryDir exported, saved;
+            for (IconFormat format : {IconFormat::Ico, IconFormat::Png})
+                QCOMPARE(ExtractFolder(QFile::encodeName(folder).constData(),
+                                       QFile::encodeName(exported.filePath(format == IconFormat::Ico ? "ico" : "png")).constData(),
+                                       format), 0);
+            OpenedWindow window(folder);
+            TMainForm& form = window.form;
+            for (int n = 1; n <= form.BrowseSession.IconCount; ++n) {
+                form.SelectCell(n - 1);
+                for (const char* extension : {"ico", "png"}) {
+                    const QString path = saved.filePath(QStringLiteral("%1.%2").arg(n).arg(QLatin1String(extension)));
+                    window.dialogs.saveAnswers << path;
+                    form.SaveIconClick();
+                    const QString exportedFile = exported.filePath(QStringLiteral("%1/Icon%2.%1").arg(QLatin1String(extension)).arg(n, 5, 10, QLatin1Char('0')));
+                    QVERIFY2(Contents(path) == Contents(exportedFile) && !Contents(path).isEmpty(), qPrintable(path));
+                }
+            }
+            const IconOrigin& first = form.BrowseSession.IconOrigins[1];
+            QVERIFY(window.dialogs.shown.contains(
+                QStringLiteral("save: アイコンの保存 %1/%2_0.ico [アイコン ファイル (*.ico);;PNG 画像 (*.png)]")
+                    .arg(QDir::homePath(), QFileInfo(first.FileName).completeBaseName())));
+            QVERIFY(window.dialogs.shown.last().startsWith(QStringLiteral("save: アイコンの保存 ") + saved.path() + "/"));
+        }
+    }
+
+    // A target that may not be replaced gets a message and stays as it was.
+    void aSaveThatCantBeWritten()
+    {
+        OpenedWindow window(kData);
+        QVERIFY(QTest::qWaitForWindowActive(&window.form));
+        QTemporaryDir dir;
+        const QString readOnly = dir.filePath(QStringLiteral("kept.ico"));
+        QFile kept(readOnly);
+        QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+        kept.close();
+        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+        const QString folderInPlace = dir.filePath(QStringLiteral("folder.png"));
+        QVERIFY(QDir().mkdir(folderInPlace));
+        for (const QString& target : {readOnly, folderInPlace}) {
+            window.dialogs.saveAnswers << target;
+            MenuDuring([&] { window.RightClick(0); }, kCellMenu[1]);
+            QCOMPARE(window.dialogs.shown.last(), QStringLiteral("error: ファイル %1 を作成できません.").arg(target));
+        }
+        QCOMPARE(Contents(readOnly), QByteArray("kept"));
+        QVERIFY(QFileInfo(folderInPlace).isDir());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
+    }
+
+    // アイコンの情報 lists the images icotool lists for the icon, and saves one alone.
+    void theIconsInformation()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("icotool")).isEmpty())
+            VISTREL_SKIP("icotool is missing (icoutils)");
+        OpenedWindow window(kData);
+        TMainForm& form = window.form;
+        QTemporaryDir dir;
+        QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(dir.path()).constData(), IconFormat::Ico), 0);
+        const QMap<int, QString> colours{{1, "2 色"}, {4, "16 色"}, {8, "256 色"}, {24, "24 ビット"}, {32, "32 ビット (アルファ付き)"}};
+        for (int n = 1; n <= form.BrowseSession.IconCount; ++n) {
+            QProcess icotool;
+            icotool.start(QStringLiteral("icotool"), {QStringLiteral("-l"), dir.filePath(QStringLiteral("Icon%1.ico").arg(n, 5, 10, QLatin1Char('0')))});
+            QVERIFY(icotool.waitForFinished());
+            QStringList expected;
+            static const QRegularExpression entry(QStringLiteral("--width=(\\d+) --height=(\\d+) --bit-depth=(\\d+)"));
+            for (const QString& line : QString::fromUtf8(icotool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+                const QRegularExpressionMatch m = entry.match(line);
+                expected << QStringLiteral("%1 × %2 %3").arg(m.captured(1), m.captured(2), colours.value(m.captured(3).toInt()));
+            }
+            QStringList listed;
+            QString file, index;
+            window.dialogs.onModal = [&](QWidget* modal) {
+                auto* info = qobject_cast<TIconInfoDialog*>(modal);
+                QVERIFY(info);
+                QCOMPARE(info->windowTitle(), QStringLiteral("アイコンの情報"));
+                file = info->findChild<QLabel*>(QStringLiteral("File"))->text();
+                index = info->findChild<QLabel*>(QStringLiteral("Index"))->text();
+                for (int row = 0; row < info->Images()->rowCount(); ++row)
+                    listed << info->Images()->item(row, 1)->text() + " " + info->Images()->item(row, 2)->text();
+                if (n == 6) { // the 256-pixel PNG image, saved alone as it is stored
+                    info->Images()->selectRow(int(listed.indexOf(QStringLiteral("256 × 256 32 ビット (アルファ付き)"))));
+                    window.dialogs.saveAnswers << dir.filePath(QStringLiteral("alone.png"));
+                    info->findChild<QPushButton*>(QStringLiteral("SaveImage"))->click();
+                }
+            };
+            form.SelectCell(n - 1);
+            form.IconInfoClick();
+            const IconOrigin& origin = form.BrowseSession.IconOrigins[static_cast<std::size_t>(n)];
+            QCOMPARE(file, origin.Folder + "/" + origin.FileName);
+            QCOMPARE(index, QString::number(origin.Index));
+            QCOMPARE(listed, expected);
+        }
+        QTemporaryDir png;
+        QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(png.path()).constData(), IconFormat::Png), 0);
+        QCOMPARE(Contents(dir.filePath(QStringLiteral("alone.png"))), Contents(png.filePath(QStringLiteral("Icon00006.png"))));
     }
 
     void paintStartsTheConfiguredProgram()

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -33,6 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     IconReader thumbnailer(source);
     if (const auto picture = ThumbnailPicture(thumbnailer, thumbnailSize))
         (void)EncodePng(*picture);
+    // As the thumbnailer writes it, a stored PNG copied: never larger than asked for.
+    IconReader copier(source);
+    const std::vector<std::uint8_t> png = ThumbnailPng(copier, thumbnailSize);
+    if (!png.empty()) {
+        const auto written = ReadPngSize(png);
+        if (!written || written->Width > std::uint64_t(thumbnailSize) || written->Height > std::uint64_t(thumbnailSize))
+            __builtin_trap();
+    }
     (void)DecodeIconImage(bytes);
     if (auto image = DecodeImage(bytes))
         (void)EncodePng(ScaleToFit(ToPicture(std::move(*image)), thumbnailSize));

@@ -1,8 +1,13 @@
 #!/usr/bin/env python3
 """Thumbnails one process per file, as file managers make them, and the exports.
 
-  bench/thumbnail/bench.py BUILD/bin/vistrel [WORK]   (or: cmake --build BUILD --target bench_thumbnail)
+  bench/thumbnail/bench.py BUILD/bin/vistrel [WORK] [--thumbnails]   (or: cmake --build BUILD --target bench_thumbnail)
 
+0. `vistrel-thumbnailer -s 128` and `-s 256` against the process floor: a C program that does nothing,
+   dynamically linked as every program is, compiled here with cc and run alternately with the thumbnailer so
+   that both see the same load. Per file its median time over the floor's; targets: the median file within
+   2x the floor, the slowest within 5x at -s 128 and 3x at -s 256, peak memory at most 4 MB. --thumbnails
+   stops after this part.
 1. `vistrel-thumbnailer -s 128 INPUT OUTPUT` (found beside vistrel) against Debian's `exe-thumbnailer` (package
    icoextract-thumbnailer) over the same files, each run many times: files thumbnailed,
    median and 95th percentile per file (process start included), peak memory. The files:
@@ -25,6 +30,7 @@ sys.path.insert(0, os.path.join(HERE, '..', 'extract'))
 import bench as extract_bench  # noqa: E402
 
 RUNS = 20
+FLOOR_RUNS = 100
 
 
 def files(work):
@@ -40,12 +46,12 @@ def files(work):
 
 def run(command, output):
     """Time as a file manager sees it: the process alone, started and waited for."""
-    if os.path.exists(output):
+    if output and os.path.exists(output):
         os.remove(output)
     start = time.perf_counter()
     result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     elapsed = time.perf_counter() - start
-    return elapsed, result.returncode == 0 and os.path.exists(output)
+    return elapsed, result.returncode == 0 and (not output or os.path.exists(output))
 
 
 def peak_memory(command):
@@ -81,12 +87,50 @@ def thumbnails(name, make, inputs, work):
     return median
 
 
+def floor_program(work):
+    source = os.path.join(work, 'floor.c')
+    with open(source, 'w') as f:
+        f.write('int main(void) { return 0; }\n')
+    program = os.path.join(work, 'floor')
+    subprocess.run(['cc', '-O2', '-o', program, source], check=True)
+    return program
+
+
+def against_floor(thumbnailer, size, inputs, work):
+    """Each file's median time over the floor's median in the same stretch of time, so that
+    a machine busy with something else for a while weighs on both alike."""
+    floor = floor_program(work)
+    output = os.path.join(work, 'floor.png')
+    ratios = {}
+    print(f'-s {size}:')
+    for path in inputs:
+        command = [thumbnailer, '-s', str(size), path, output]
+        base, times = [], []
+        for _ in range(FLOOR_RUNS):
+            base.append(run([floor], None)[0])
+            times.append(run(command, output)[0])
+        t, b, peak = statistics.median(times), statistics.median(base), peak_memory(command)
+        ratios[os.path.basename(path)] = (t / b, peak)
+        print(f'    {os.path.basename(path):20} {t * 1000:6.2f} ms, floor {b * 1000:5.2f} ms: {t / b:5.2f} x  '
+              f'peak {peak / 1024:.1f} MB')
+    slowest = max(ratios, key=lambda f: ratios[f][0])
+    limit = 5 if size <= 128 else 3
+    print(f'    median file {statistics.median(r for r, _ in ratios.values()):.2f} x floor (target <= 2), '
+          f'slowest ({slowest}) {ratios[slowest][0]:.2f} x (target <= {limit}), '
+          f'peak memory {max(p for _, p in ratios.values()) / 1024:.1f} MB (target <= 4)')
+
+
 def main():
-    vistrel = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix='vistrel-bench-', dir=sys.argv[2] if len(sys.argv) > 2 else None)
+    arguments = [a for a in sys.argv[1:] if a != '--thumbnails']
+    vistrel = os.path.abspath(arguments[0])
+    work = tempfile.mkdtemp(prefix='vistrel-bench-', dir=arguments[1] if len(arguments) > 1 else None)
     try:
         inputs = files(work)
         thumbnailer = os.path.join(os.path.dirname(vistrel), 'vistrel-thumbnailer')
+        for size in (128, 256):
+            against_floor(thumbnailer, size, inputs, work)
+        if '--thumbnails' in sys.argv:
+            return
         ours = thumbnails('vistrel-thumbnailer', lambda i, o: [thumbnailer, '-s', '128', i, o], inputs, work)
         if shutil.which('exe-thumbnailer'):
             theirs = thumbnails('exe-thumbnailer', lambda i, o: ['exe-thumbnailer', '-s', '128', i, o], inputs, work)

@@ -68,6 +68,15 @@ std::vector<std::vector<Weight>> AxisWeights(int source, int target)
     return weights;
 }
 
+// Whether data is a PNG file whose header the decoder would take: a picture of at most
+// maxExtent pixels each way and kMaxPixels in all.
+bool IsSoundPng(std::span<const std::uint8_t> data, std::uint64_t maxExtent)
+{
+    const auto size = ReadPngSize(data);
+    return size && size->Width > 0 && size->Height > 0 && size->Width <= maxExtent && size->Height <= maxExtent
+        && size->Width * size->Height <= std::uint64_t{kMaxPixels};
+}
+
 } // namespace
 
 std::vector<int> PreferredImages(const std::vector<IconEntry>& entries, int size)
@@ -149,8 +158,7 @@ std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
         // once its header describes a picture the decoder would take: decoding it whole
         // just to copy it made most of an export's time.
         if (IsPng(*data)) {
-            const auto size = ReadPngSize(*data);
-            if (size && size->Width > 0 && size->Height > 0 && size->Width * size->Height <= std::uint64_t{kMaxPixels})
+            if (IsSoundPng(*data, UINT32_MAX))
                 return std::move(*data);
             continue;
         }
@@ -199,4 +207,23 @@ std::optional<Picture> ThumbnailPicture(IconReader& reader, int size)
     if (!picture)
         return std::nullopt;
     return ScaleToFit(*picture, size);
+}
+
+std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size)
+{
+    if (reader.Count() == 0)
+        return {};
+    const std::vector<IconEntry> entries = reader.Entries(0);
+    for (const int i : PreferredImages(entries, size)) {
+        auto data = reader.ImageData(entries[std::size_t(i)]);
+        if (!data)
+            continue;
+        // A PNG that needs no shrinking is the thumbnail already: decoding and encoding
+        // it again would give the same pixels for most of the work.
+        if (IsSoundPng(*data, std::uint64_t(size)))
+            return std::move(*data);
+        if (auto image = reader.Decode(*data))
+            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size));
+    }
+    return {};
 }

@@ -32,3 +32,8 @@ std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index);
 // smallest image at least size wide, or else the largest, shrunk to fit. Nothing when
 // the file has no icon whose images can be read.
 std::optional<Picture> ThumbnailPicture(IconReader& reader, int size);
+
+// The same picture as a PNG file's bytes: a PNG image that fits in size x size pixels
+// as it is stored, once its header describes a picture the decoder would take; any other
+// image decoded, shrunk and encoded. Empty when the file has no icon or it can't be read.
+std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size);

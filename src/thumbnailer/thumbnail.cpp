@@ -3,15 +3,18 @@
 #include "icon/bytesource.h"
 #include "icon/fdwrite.h"
 #include "icon/iconexport.h"
+#include "thumbnailer/sandbox.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -32,20 +35,86 @@ int Fail(const char* path, const char* what)
     return 2;
 }
 
-// Writes bytes under a temporary name beside path and renames it over path, so a reader
-// of path never sees half a picture. The new file's permissions follow the umask.
-bool ReplaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+struct Output {
+    int Fd = -1;
+    // Made by this run rather than by the client, so this run takes it away again.
+    bool Created = false;
+};
+
+// OUTPUT opened to be written in place, as clients expect that make it themselves and
+// read it back through their own descriptor: never truncated on opening (a device stays
+// intact), never through a link, never waiting for a pipe's reader.
+Output OpenOutput(const char* path)
 {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, NewFileMode()) == 0 && WriteAll(fd, bytes.data(), bytes.size());
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    // Twice, for a file that someone else makes between the two opens.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = ::open(path, flags);
+        if (fd >= 0 || errno != ENOENT)
+            return {fd, false};
+        fd = ::open(path, flags | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return {fd, fd >= 0};
+    }
+    return {};
+}
+
+bool IsRegularFile(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Removes path if it still names the file open as fd, and not one put in its place since.
+void RemoveOwnFile(const char* path, int fd)
+{
+    struct stat opened {}, named {};
+    if (::fstat(fd, &opened) == 0 && ::lstat(path, &named) == 0 && opened.st_dev == named.st_dev
+        && opened.st_ino == named.st_ino)
+        ::unlink(path);
+}
+
+// The part that parses INPUT, confined first: from here on no file can be opened and
+// nothing but OUTPUT (and messages) written. The process ends here rather than going
+// back to a caller whose clean-up would need more than the sandbox allows.
+[[noreturn]] void ThumbnailAndExit(const FileSource& file, int size, const char* outputPath, int output)
+{
+    EnterSandbox(output);
+    IconReader reader(file);
+    const std::vector<std::uint8_t> png = ThumbnailPng(reader, size);
+    if (png.empty())
+        ::_exit(1);
+    const bool written = ::ftruncate(output, 0) == 0 && WriteAll(output, png.data(), png.size());
+    ::_exit(::close(output) == 0 && written ? 0 : Fail(outputPath, "can't be written"));
+}
+
+// A sandboxed process can't remove anything, so when this run made OUTPUT, a child makes
+// the thumbnail and this process, which never looks at INPUT's bytes, removes OUTPUT
+// again unless the child wrote it.
+int ThumbnailInChild(const FileSource& file, int size, const char* inputPath, const char* outputPath, Output output)
+{
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // A client that gives up on this process ends the child with it.
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+            ::_exit(2);
+        ThumbnailAndExit(file, size, outputPath, output.Fd);
+    }
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int result = 2;
+    if (child < 0)
+        Fail(outputPath, "can't be written");
+    else if (WIFEXITED(status))
+        result = WEXITSTATUS(status);
+    else
+        Fail(inputPath, "reading it stopped the thumbnailer");
+    if (result != 0)
+        RemoveOwnFile(outputPath, output.Fd);
+    ::close(output.Fd);
+    return result;
 }
 
 } // namespace
@@ -70,22 +139,20 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
     if (argc - at != 2)
         return Usage(command);
     const char* input = argv[at];
-    const std::string output = argv[at + 1];
+    const char* outputPath = argv[at + 1];
 
     const FileSource file(input);
     if (!file.IsOpen())
         return Fail(input, "not a file that can be read");
-    IconReader reader(file);
-    const auto picture = ThumbnailPicture(reader, size);
-    if (!picture)
-        return 1;
-    const std::vector<std::uint8_t> png = EncodePng(*picture);
-    // Only a file (or a link, which the rename replaces) is replaced: a device, a pipe or
-    // a folder in OUTPUT's place is left as it is, whoever runs this.
-    struct stat existing {};
-    if (::lstat(output.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
-        return Fail(output.c_str(), "not a regular file, left as it is");
-    if (png.empty() || !ReplaceFile(output, png))
-        return Fail(output.c_str(), "can't be written");
-    return 0;
+    const Output output = OpenOutput(outputPath);
+    if (output.Fd < 0)
+        return Fail(outputPath, "can't be written");
+    // A device, a pipe or a folder in OUTPUT's place is left as it is, whoever runs this.
+    if (!IsRegularFile(output.Fd)) {
+        ::close(output.Fd);
+        return Fail(outputPath, "not a regular file, left as it is");
+    }
+    if (output.Created)
+        return ThumbnailInChild(file, size, input, outputPath, output);
+    ThumbnailAndExit(file, size, outputPath, output.Fd);
 }

@@ -38,20 +38,24 @@ grep -q "libpng" "$work/libs.log"
 test "$(grep -c "libQt6" "$work/libs.log")" -eq 0
 status=0
 "$prefix/bin/vistrel-thumbnailer" "$data/notes.exe" "$work/none.png" || status=$?
-test "$status" -eq 1 && test ! -e "$work/none.png"
+test "$status" -eq 1
+test ! -e "$work/none.png"
 status=0
 "$prefix/bin/vistrel-thumbnailer" "$work/missing.exe" "$work/none.png" 2>/dev/null || status=$?
-test "$status" -eq 2 && test ! -e "$work/none.png"
+test "$status" -eq 2
+test ! -e "$work/none.png"
 status=0
 "$prefix/bin/vistrel-thumbnailer" -s 0 "$data/icons.exe" "$work/none.png" 2>"$work/size.log" || status=$?
-test "$status" -eq 2 && test ! -e "$work/none.png"
+test "$status" -eq 2
+test ! -e "$work/none.png"
 grep -q "SIZE must be a whole number from 1 to 16384" "$work/size.log"
 test "$(ls -A "$work" | grep -c thumb)" -eq 1 # no temporary file left beside OUTPUT
 # A pipe (or a device) in OUTPUT's place stays what it is, even for root.
 mkfifo "$work/pipe.png"
 status=0
 "$prefix/bin/vistrel-thumbnailer" "$data/icons.exe" "$work/pipe.png" 2>/dev/null || status=$?
-test "$status" -eq 2 && test -p "$work/pipe.png"
+test "$status" -eq 2
+test -p "$work/pipe.png"
 
 # The window comes up from the installed folder and keeps running until it is stopped.
 QT_QPA_PLATFORM=offscreen "$prefix/bin/vistrel" &

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# vistrel-thumbnailer writes OUTPUT in place, as clients that make it themselves expect,
+# and parses INPUT only inside its sandbox: every test file and fuzzing input ends in
+# status 0, 1 or 2, never a signal, and the sandbox is there before INPUT's first byte.
+#   check-thumbnailer.sh BUILD_DIR TEST_DATA_DIR [CORPUS_DIR]
+set -euo pipefail
+thumbnailer=$1/bin/vistrel-thumbnailer
+data=$2
+corpus=${3:-} && { [ -d "$corpus" ] || corpus=; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+run() { status=0; "$thumbnailer" "$@" 2>/dev/null || status=$?; }
+expect() { run "${@:2}"; [ "$status" -eq "$1" ] || { echo "FAIL: ${*:2}: status $status" >&2; exit 1; }; }
+
+# As tumbler does it: OUTPUT made beforehand, private, and read back through its own
+# descriptor, which must find the picture there.
+(umask 077; echo "a longer picture made earlier, left over in the cache" > "$work/client.png")
+exec 3<"$work/client.png"
+expect 0 -s 64 "$data/icons.exe" "$work/client.png"
+cmp - "$work/client.png" <&3
+test "$(stat -c %a "$work/client.png")" = 600
+# No icon: the client's file stays as it was. A link is neither followed nor replaced.
+echo kept > "$work/kept.png"
+expect 1 "$data/notes.exe" "$work/kept.png"
+ln -s "$work/kept.png" "$work/link.png"
+expect 2 "$data/icons.exe" "$work/link.png"
+test -L "$work/link.png" -a "$(cat "$work/kept.png")" = kept
+# A new file's mode is the umask's; a name of NAME_MAX bytes works.
+long=$work/$(printf 'x%.0s' {1..251}).png
+(umask 027; expect 0 "$data/icons.exe" "$long")
+test "$(stat -c %a "$long")" = 640
+
+# Scaled and copied pictures; OUTPUT exists afterwards exactly when one was written.
+find "$data" ${corpus:+"$corpus"} -type f -print0 | while IFS= read -r -d '' input; do
+    for size in 32 256; do
+        rm -f "$work/out.png"
+        run -s "$size" "$input" "$work/out.png"
+        if [ "$status" -gt 2 ] || { [ "$status" -eq 0 ] && [ ! -s "$work/out.png" ]; } ||
+            { [ "$status" -ne 0 ] && [ -e "$work/out.png" ]; }; then
+            echo "FAIL: -s $size $input: status $status, OUTPUT $(ls "$work/out.png" 2>&1)" >&2 && exit 1
+        fi
+    done
+done
+
+# ctest counts a skip as a pass; CI installs strace, so there it must not happen.
+command -v strace >/dev/null || { echo "SKIP: strace is missing (Debian package strace)${CI:+; CI is set, so that fails}"; [ -z "${CI:-}" ] || exit 1; exit 77; }
+strace -f -o "$work/trace" -e trace=openat,landlock_restrict_self,prctl,seccomp,pread64,read \
+    "$thumbnailer" "$data/icons64.dll" "$work/traced.png"
+awk '/icons64\.dll", O_RDONLY/ { fd = $NF }
+     /landlock_restrict_self\(.*= 0$/ { landlock = 1 }
+     /SECCOMP_MODE_FILTER.*= 0$/ { seccomp = 1 }
+     fd != "" && $0 ~ "read(64)?\\(" fd ", " { input = 1; exit }
+     END { exit !(input && landlock && seccomp) }' "$work/trace" ||
+    { echo "FAIL: INPUT is read before the sandbox is up:" >&2; cat "$work/trace" >&2; exit 1; }
+echo "thumbnails written in place, and made in a sandbox"

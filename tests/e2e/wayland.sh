@@ -7,15 +7,11 @@
 set -euo pipefail
 program=$1
 data=$2
+source "$(dirname "${BASH_SOURCE[0]}")/../testlib.sh"
 
-missing() {
-    [ -n "${CI:-}" ] && { echo "FAIL: $* (CI is set, so the test may not be skipped)" >&2; exit 1; }
-    echo "SKIP: $*"
-    exit 77
-}
-command -v weston >/dev/null || missing "weston is missing (tools/vistrel test installs it)"
+command -v weston >/dev/null || skip "weston is missing (tools/vistrel test installs it)"
 ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
-    missing "Qt's Wayland platform is missing (qt6-wayland)"
+    skip "Qt's Wayland platform is missing (qt6-wayland)"
 
 work=$(mktemp -d)
 weston_pid=
@@ -27,19 +23,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [ -f "$work/app.log" ] && cat "$work/app.log" >&2
-    exit 1
-}
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
 
 mkdir -m 700 "$work/runtime"
 mkdir "$work/program"
@@ -53,7 +36,7 @@ wait_until 20 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "weston did no
 "$work/program/vistrel" "$data" >"$work/app.log" 2>&1 &
 app_pid=$!
 opened() { [ "$(ls "$work/program" | grep -c '^Temp.*\.bmp$')" -ge 11 ]; }
-wait_until 20 opened || fail "the window did not open $data"
-kill -0 "$app_pid" || fail "the program ended"
+wait_until 20 opened || fail "the window did not open $data: $(cat "$work/app.log")"
+kill -0 "$app_pid" || fail "the program ended: $(cat "$work/app.log")"
 ! grep -qi "platform plugin" "$work/app.log" || fail "Qt fell back from its Wayland platform"
 echo "the window ran on Wayland and opened $data"

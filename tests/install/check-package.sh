@@ -9,11 +9,9 @@ set -euo pipefail
 build=$1
 data=$2
 
+source "$(dirname "${BASH_SOURCE[0]}")/../testlib.sh"
 for tool in cpack dpkg-deb dpkg-shlibdeps file lintian appstreamcli desktop-file-validate Xvfb xdotool; do
-    command -v "$tool" >/dev/null && continue
-    [ -n "${CI:-}" ] && { echo "FAIL: $tool is missing (CI is set, so the check may not be skipped)" >&2; exit 1; }
-    echo "SKIP: $tool is missing"
-    exit 77
+    command -v "$tool" >/dev/null || skip "$tool is missing"
 done
 work=$(mktemp -d)
 xvfb=
@@ -23,18 +21,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
 deb=$(echo "$work"/package/vistrel_*.deb)

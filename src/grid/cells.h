@@ -40,6 +40,8 @@ public:
     // Gives the tooltip's plain text each time the mouse comes to rest on the cell, so it
     // can name what is true at that moment. A cell without one shows no tooltip.
     void SetToolTipSource(std::function<QString()> source) { toolTipSource_ = std::move(source); }
+    // The tooltip's plain text as it would show now; empty for a cell without one.
+    QString ToolTipText() const { return toolTipSource_ ? toolTipSource_() : QString(); }
 
 signals:
     // The left button went down on the cell.

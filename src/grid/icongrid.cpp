@@ -1,5 +1,7 @@
 #include "grid/icongrid.h"
 
+#include "grid/gridaccessible.h"
+#include "grid/gridkeys.h"
 #include "grid/sharpicon.h"
 #include "ui/busy.h"
 
@@ -43,6 +45,18 @@ TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& s
     , selectCell_(std::move(selectCell))
     , dragCell_(std::move(dragCell))
 {
+    InstallGridAccessibility();
+    scrollBar.setAccessibleName(QStringLiteral("ページ"));
+    // Tab only: a click on a cell leaves the focus where it was, on the bar for one, so
+    // the keys go on paging as they did.
+    panel.setFocusPolicy(Qt::TabFocus);
+    keys_ = new GridKeys(*this, panel, scrollBar);
+}
+
+TIconGrid::~TIconGrid()
+{
+    // The panel outlives the grid, and its events would reach the keys still.
+    delete keys_.data();
 }
 
 void TIconGrid::ApplyGridGeometry(Variant variant, QSize client, int statusBarHeight)
@@ -71,6 +85,8 @@ void TIconGrid::BuildPage(int firstIcon)
         frame->setGeometry(CellFrameRect(k, GridColumns));
         frame->hide();
         SelectionFrames[k] = frame;
+        if (keys_)
+            keys_->WatchFrame(*frame);
 
         auto* cell = new TIconCell(&panel_);
         cell->hide();
@@ -113,6 +129,11 @@ int TIconGrid::IconOfCell(int k) const
     if (k < 0 || k > LastCellIndex || !IconCells[k] || IconCells[k]->Picture().isNull())
         return 0;
     return firstIcon_ + k;
+}
+
+bool TIconGrid::IsFramed(int k) const
+{
+    return k >= 0 && k <= LastCellIndex && SelectionFrames[k] && !SelectionFrames[k]->isHidden();
 }
 
 void TIconGrid::StartSharpPictures(int firstIcon)

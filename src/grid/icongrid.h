@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+class GridKeys;
 class QScrollBar;
 
 // The tooltip of an icon's cell: the file it comes from and its index there. The file's
@@ -28,6 +29,9 @@ public:
     // action of cell k, dragCell what a drag from cell k starts (with where it was grabbed).
     TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
               std::function<void(int)> selectCell, std::function<void(int, QPoint)> dragCell);
+    ~TIconGrid();
+    TIconGrid(const TIconGrid&) = delete;
+    TIconGrid& operator=(const TIconGrid&) = delete;
 
     // Slots 0..LastCellIndex belong to the current page. A slot whose control has been
     // destroyed reads as empty.
@@ -48,6 +52,10 @@ public:
     void BuildPage(int firstIcon);
     // The number of the icon cell k shows, or 0 when it shows none (a blank cell, or no page).
     int IconOfCell(int k) const;
+    // Cell k shows its selection frame.
+    bool IsFramed(int k) const;
+    // What a click on cell k does.
+    void Select(int k) { selectCell_(k); }
     void LoadCell(TIconCell& cell, int icon);
     void FreePage();
     // Where the screen has more than one device pixel to a logical pixel, the cells' sharp
@@ -70,6 +78,7 @@ private:
     const BrowseState& session_;
     std::function<void(int)> selectCell_;
     std::function<void(int, QPoint)> dragCell_;
+    QPointer<GridKeys> keys_;
     // Which page a sharp picture was drawn for: one that comes after its page was freed is
     // dropped.
     int sharpPage_ = 0;

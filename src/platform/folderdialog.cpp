@@ -32,6 +32,7 @@ TFolderDialog::TFolderDialog(QWidget* owner, const QString& prompt) : QDialog(ow
 
     Tree = new QTreeView(this);
     Tree->setObjectName(QStringLiteral("FolderTree"));
+    Tree->setAccessibleName(QStringLiteral("フォルダー"));
     // Rows move as the tree reads folders in the background and sorts them: the selected
     // row is noted before each change, ahead of the view, which drops its layout of rows
     // about to be removed, and put back in place after the view has taken the change in.

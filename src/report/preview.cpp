@@ -248,9 +248,17 @@ TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(paren
     if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(exit_)))
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(exit_, &QAction::triggered, this, &QWidget::close);
+    // Tool buttons take no focus in Qt: Tab reaches them here, Space presses them, and
+    // Enter too (eventFilter).
+    for (QAction* action : bar->actions())
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
+            button->setFocusPolicy(Qt::TabFocus);
+            button->installEventFilter(this);
+        }
 
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName(QStringLiteral("PageView"));
+    scroll_->setAccessibleName(QStringLiteral("ページ表示"));
     scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     scroll_->setBackgroundRole(QPalette::Dark);
     view_ = new TPageView(pages_, scroll_);
@@ -415,9 +423,17 @@ void TPreviewForm::keyPressEvent(QKeyEvent* event)
 
 bool TPreviewForm::eventFilter(QObject* watched, QEvent* event)
 {
-    // The scroll area would take the paging keys for itself.
-    if (event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
-        return true;
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (auto* button = qobject_cast<QToolButton*>(watched);
+            button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+        // The scroll area would take the paging keys for itself.
+        if (HandleKey(key))
+            return true;
+    }
     if (watched == scroll_->viewport() && event->type() == QEvent::Resize)
         UpdateView();
     return QMainWindow::eventFilter(watched, event);

@@ -7,6 +7,7 @@
 #include "platform/programfolder.h"
 #include "scan/iconextraction.h"
 
+#include <QAccessible>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -337,6 +338,100 @@ private slots:
         exe.close();
         grid.ShowFirstPage();
         verifyCells(1, {});
+    }
+
+    // Tab goes between the bar and the grid, and coming in by it frames the selected cell;
+    // from the grid the page keys still page.
+    void tabBetweenTheBarAndTheGrid()
+    {
+        GridFixture grid(300);
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&grid.form));
+        grid.ShowFirstPage();
+        QScrollBar& bar = *grid.form.ScrollBar1;
+        bar.setFocus();
+        QTest::keyClick(&bar, Qt::Key_Tab);
+        QVERIFY(grid.form.Panel1->hasFocus());
+        QCOMPARE(grid.VisibleFrames(), 1);
+        QVERIFY(grid.form.IconGrid.SelectionFrames[0]->isVisible());
+        QTest::keyClick(grid.form.Panel1, Qt::Key_PageDown);
+        QCOMPARE(grid.form.IconGrid.IconCells[0]->Picture().convertToFormat(QImage::Format_RGB32), Picture(113, {34, 34}));
+        QVERIFY(grid.form.Panel1->hasFocus());
+        QTest::keyClick(grid.form.Panel1, Qt::Key_Tab);
+        QVERIFY(bar.hasFocus());
+
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(grid.form.Panel1);
+        QAccessibleInterface* page = QAccessible::queryAccessibleInterface(&bar);
+        QCOMPARE(page->text(QAccessible::Name), QStringLiteral("ページ"));
+        QCOMPARE(list->indexOfChild(page), 112); // after the cells
+        QCOMPARE(page->parent(), list);
+    }
+
+    // The arrows, Home and End move the frame as clicks do, over blank cells and never past
+    // the last icon; the frame shows the focus only while the grid has it.
+    void keysMoveTheSelection()
+    {
+        GridFixture grid(20); // 14 columns: cells 0 to 13, then 14 to 19
+        QVERIFY(QFile::remove(grid.form.BrowseSession.TempBitmaps[4]));
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&grid.form));
+        grid.ShowFirstPage();
+        QWidget* panel = grid.form.Panel1;
+        QVERIFY(panel->hasFocus()); // the window's first focus
+        // The first key frames the selected cell, which Open left unframed.
+        const QList<QPair<Qt::Key, int>> keys{
+            {Qt::Key_Right, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2}, {Qt::Key_Right, 4}, {Qt::Key_Down, 18}, {Qt::Key_Down, 18},
+            {Qt::Key_Right, 19}, {Qt::Key_Right, 19}, {Qt::Key_Up, 5}, {Qt::Key_Left, 4}, {Qt::Key_Left, 2},
+            {Qt::Key_Up, 2}, {Qt::Key_End, 19}, {Qt::Key_Home, 0}, {Qt::Key_Left, 0}};
+        for (const auto& [key, cell] : keys) {
+            QTest::keyClick(panel, key);
+            QCOMPARE(grid.form.IconGrid.SelectedCell, cell);
+            QCOMPARE(grid.VisibleFrames(), 1);
+            QVERIFY(grid.form.IconGrid.SelectionFrames[cell]->isVisible());
+        }
+        // The frame is the etched square it always is: the keys change nothing visible.
+        QCOMPARE(panel->grab().toImage().pixel(15, 30), grid.form.palette().color(QPalette::Dark).rgb());
+    }
+
+    // The grid to assistive technology: a list of its icons named by their tooltips,
+    // selected while framed; a blank cell is unavailable, and the frames are no items.
+    void cellsAreListItems()
+    {
+        GridFixture grid(20);
+        for (int n = 1; n <= 20; ++n)
+            grid.form.BrowseSession.IconOrigins[n] = {QStringLiteral("/data"), QStringLiteral("a%1.dll").arg(n), n - 1, 20};
+        grid.form.BrowseSession.FolderPath = QStringLiteral("/data");
+        QVERIFY(QFile::remove(grid.form.BrowseSession.TempBitmaps[4]));
+        grid.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&grid.form));
+        grid.ShowFirstPage();
+
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(grid.form.Panel1);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->text(QAccessible::Name), QStringLiteral("アイコン"));
+        QCOMPARE(list->childCount(), 20);
+        for (int k = 0; k < 20; ++k) {
+            QAccessibleInterface* item = list->child(k);
+            QCOMPARE(item->object(), grid.form.IconGrid.IconCells[k].data());
+            QCOMPARE(item->role(), QAccessible::ListItem);
+            QCOMPARE(item->parent(), list);
+            QCOMPARE(item->state().selectable, k != 3);
+            QCOMPARE(item->state().disabled, k == 3);
+            QCOMPARE(item->state().selected, false); // no frame after Open
+        }
+        QCOMPARE(list->child(5)->text(QAccessible::Name), QStringLiteral("ファイル: a6.dll、インデックス: 5 (全 20 個中)"));
+        QVERIFY(list->child(3)->text(QAccessible::Name).isEmpty());
+        QVERIFY(list->child(3)->state().invisible);
+
+        QTest::mouseClick(grid.form.IconGrid.IconCells[5], Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(list->child(5)->state().selected);
+        QTest::keyClick(grid.form.Panel1, Qt::Key_Right);
+        QVERIFY(!list->child(5)->state().selected);
+        QVERIFY(list->child(6)->state().selected);
+        QVERIFY(list->child(6)->state().focused);
+        QCOMPARE(list->focusChild(), list->child(6));
+        list->child(8)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(grid.form.IconGrid.SelectedCell, 8);
     }
 
     // A deep folder loses the middle of its line, never its start or end; short lines and

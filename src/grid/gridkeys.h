@@ -1,0 +1,44 @@
+// The grid from the keyboard: Tab brings the focus to the panel, and there the arrow
+// keys, Home and End move the selection from icon to icon as clicks would. Page Up and
+// Page Down go on to the scroll bar, which pages.
+#pragma once
+
+#include <QObject>
+
+class QScrollBar;
+class QWidget;
+class TIconGrid;
+
+class GridKeys : public QObject {
+    Q_OBJECT
+public:
+    // A child of the panel; the grid deletes it before it goes itself.
+    GridKeys(TIconGrid& grid, QWidget& panel, QScrollBar& bar);
+
+    TIconGrid& Grid() const { return grid_; }
+    // Tells assistive technology when this frame of a page's cell shows or goes.
+    void WatchFrame(QWidget& frame);
+    // Where key takes the selection from cell `from`: the next cell with an icon that
+    // way on the page, or -1 when there is none.
+    int CellAfterKey(int key, int from) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // With no cell framed (after Open) the keys start at the selected cell, or at the
+    // first icon when that cell is blank; -1 without one.
+    int StartingCell() const;
+    bool NavigationKey(int key);
+    // The selected cell, to assistive technology, as the one with the focus.
+    void AnnounceFocus();
+    void FrameChanged(QObject* frame, bool shown);
+
+    TIconGrid& grid_;
+    QWidget& panel_;
+    QScrollBar& bar_;
+    bool forwarding_ = false;
+};
+
+// The keys of the grid whose panel this is, or nullptr.
+GridKeys* GridKeysOf(const QObject* panel);

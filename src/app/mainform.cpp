@@ -207,6 +207,13 @@ void TMainForm::CreateMenus()
     connect(Panel1, &TPanel::contextMenuAt, this, &TMainForm::CellContextMenu);
 }
 
+void TMainForm::SetReportForm(TReportForm* reportForm)
+{
+    ReportForm = reportForm;
+    if (ReportForm)
+        ReportForm->IconReport.Owner = this;
+}
+
 void TMainForm::FormCreate()
 {
     // The hint display is live from here on (status-tip events reach event()).

@@ -41,7 +41,8 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
 
     void SetAboutBox(TAboutBox* aboutBox) { AboutBox = aboutBox; }
-    void SetReportForm(TReportForm* reportForm) { ReportForm = reportForm; }
+    // The icon list's preview then belongs to this window.
+    void SetReportForm(TReportForm* reportForm);
 
     // The application's current hint; each change calls DisplayHint.
     const QString& CurrentHint() const { return currentHint_; }

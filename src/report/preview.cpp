@@ -534,12 +534,15 @@ void TReport::Preview()
     auto form = std::make_unique<TPreviewForm>(*this);
     // Where no window manager honours the request to maximise (a bare X server), the
     // window takes the screen's available area by itself.
-    const QWidget* owner = QApplication::activeWindow();
+    const QWidget* owner = Owner ? Owner.data() : QApplication::activeWindow();
     if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
         form->setGeometry(screen->availableGeometry());
     // It belongs to the window that asked for it, so a window manager keeps it above that
-    // one, which is disabled meanwhile.
+    // one, which is disabled meanwhile. X11 names a window's owner only for dialogs, so it
+    // is one, with a normal window's buttons.
     if (owner && owner->windowHandle()) {
+        form->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                             | Qt::WindowCloseButtonHint);
         form->winId();
         form->windowHandle()->setTransientParent(owner->windowHandle());
     }

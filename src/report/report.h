@@ -7,6 +7,8 @@
 #include <QFont>
 #include <QImage>
 #include <QLocale>
+#include <QPointer>
+#include <QWidget>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QRectF>
@@ -184,6 +186,9 @@ public:
     bool PrintIfEmpty = false;
     bool ShowProgress = true;
     QString Title;
+    // The window the preview belongs to: kept above it by a window manager, and on its
+    // screen. The window active when the preview opens, when not set.
+    QPointer<QWidget> Owner;
     TPrinterSettings PrinterSettings;
     QFont Font;
 

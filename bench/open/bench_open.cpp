@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <tuple>
 
 namespace {
@@ -71,22 +72,33 @@ PageTimes TimePage(TMainForm& form, QSize client)
 constexpr QSize kPage112{775, 494};
 constexpr QSize kPage501{16 + 51 * 30, 35 + 52 * 20};
 
+// The window, its program folder in work and Open's folder dialog answered with folder.
+struct BenchWindow {
+    BenchWindow(QTemporaryDir& work, const QString& folder) : answer(folder)
+    {
+        QDir().mkpath(work.filePath("program"));
+        SetProgramFolder(work.filePath("program"));
+        InstallDialogs(&answer);
+        vistrel = std::make_unique<VistrelApplication>();
+        Form().show();
+    }
+    ~BenchWindow() { InstallDialogs(nullptr); }
+    TMainForm& Form() const { return *vistrel->MainForm(); }
+
+    AnswerFolder answer;
+    std::unique_ptr<VistrelApplication> vistrel;
+};
+
 // The second run: opens folder and prints the ratio, then for each page its build time
 // and the time until its last sharp picture is in.
 int TimePagesOnly(const QString& folder, QTemporaryDir& work)
 {
-    QDir().mkpath(work.filePath("program"));
-    SetProgramFolder(work.filePath("program"));
-    AnswerFolder answer(folder);
-    InstallDialogs(&answer);
-    VistrelApplication vistrel;
-    TMainForm& form = *vistrel.MainForm();
-    form.show();
+    const BenchWindow window(work, folder);
+    TMainForm& form = window.Form();
     form.Open1->trigger();
     const PageTimes page112 = TimePage(form, kPage112);
     const PageTimes page501 = TimePage(form, kPage501);
     std::printf("%g %g %g %g %g\n", form.devicePixelRatioF(), page112.build, page112.shown, page501.build, page501.shown);
-    InstallDialogs(nullptr);
     return 0;
 }
 
@@ -108,13 +120,8 @@ int main(int argc, char* argv[])
         QFile::copy(data + "/icons64.dll", folder + QStringLiteral("/lib%1.dll").arg(i, 4, 10, QLatin1Char('0')));
     }
 
-    QDir().mkpath(work.filePath("program"));
-    SetProgramFolder(work.filePath("program"));
-    AnswerFolder answer(folder);
-    InstallDialogs(&answer);
-    VistrelApplication vistrel;
-    TMainForm& form = *vistrel.MainForm();
-    form.show();
+    const BenchWindow window(work, folder);
+    TMainForm& form = window.Form();
 
     QElapsedTimer clock;
     clock.start();
@@ -140,7 +147,6 @@ int main(int argc, char* argv[])
     const PageTimes page501 = TimePage(form, kPage501);
     std::printf("page of %d cells: build %.1f ms (target 40), free %.1f ms\n", 112, page112.build * 1e3, page112.free * 1e3);
     std::printf("page of %d cells: build %.1f ms (target 150), free %.1f ms\n", 501, page501.build * 1e3, page501.free * 1e3);
-    InstallDialogs(nullptr);
 
     // The scale factor is read once, when the application starts: hence a second process.
     QProcess scaled;

@@ -368,36 +368,12 @@ private slots:
     }
 
     // The arrows, Home and End move the frame as clicks do, over blank cells and never past
-    // the last icon; the frame shows the focus only while the grid has it.
-    void keysMoveTheSelection()
+    // the last icon, and change nothing else visible. To assistive technology the grid is
+    // a list of its icons named by their tooltips, selected while framed; a blank cell is
+    // unavailable, and the frames are no items.
+    void keysAndAssistiveTechnology()
     {
         GridFixture grid(20); // 14 columns: cells 0 to 13, then 14 to 19
-        QVERIFY(QFile::remove(grid.form.BrowseSession.TempBitmaps[4]));
-        grid.form.show();
-        QVERIFY(QTest::qWaitForWindowActive(&grid.form));
-        grid.ShowFirstPage();
-        QWidget* panel = grid.form.Panel1;
-        QVERIFY(panel->hasFocus()); // the window's first focus
-        // The first key frames the selected cell, which Open left unframed.
-        const QList<QPair<Qt::Key, int>> keys{
-            {Qt::Key_Right, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2}, {Qt::Key_Right, 4}, {Qt::Key_Down, 18}, {Qt::Key_Down, 18},
-            {Qt::Key_Right, 19}, {Qt::Key_Right, 19}, {Qt::Key_Up, 5}, {Qt::Key_Left, 4}, {Qt::Key_Left, 2},
-            {Qt::Key_Up, 2}, {Qt::Key_End, 19}, {Qt::Key_Home, 0}, {Qt::Key_Left, 0}};
-        for (const auto& [key, cell] : keys) {
-            QTest::keyClick(panel, key);
-            QCOMPARE(grid.form.IconGrid.SelectedCell, cell);
-            QCOMPARE(grid.VisibleFrames(), 1);
-            QVERIFY(grid.form.IconGrid.SelectionFrames[cell]->isVisible());
-        }
-        // The frame is the etched square it always is: the keys change nothing visible.
-        QCOMPARE(panel->grab().toImage().pixel(15, 30), grid.form.palette().color(QPalette::Dark).rgb());
-    }
-
-    // The grid to assistive technology: a list of its icons named by their tooltips,
-    // selected while framed; a blank cell is unavailable, and the frames are no items.
-    void cellsAreListItems()
-    {
-        GridFixture grid(20);
         for (int n = 1; n <= 20; ++n)
             grid.form.BrowseSession.IconOrigins[n] = {QStringLiteral("/data"), QStringLiteral("a%1.dll").arg(n), n - 1, 20};
         grid.form.BrowseSession.FolderPath = QStringLiteral("/data");
@@ -405,8 +381,10 @@ private slots:
         grid.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&grid.form));
         grid.ShowFirstPage();
+        QWidget* panel = grid.form.Panel1;
+        QVERIFY(panel->hasFocus()); // the window's first focus
 
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(grid.form.Panel1);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel);
         QCOMPARE(list->role(), QAccessible::List);
         QCOMPARE(list->text(QAccessible::Name), QStringLiteral("アイコン"));
         QCOMPARE(list->childCount(), 20);
@@ -423,9 +401,23 @@ private slots:
         QVERIFY(list->child(3)->text(QAccessible::Name).isEmpty());
         QVERIFY(list->child(3)->state().invisible);
 
+        // The first key frames the selected cell, which Open left unframed.
+        const QList<QPair<Qt::Key, int>> keys{
+            {Qt::Key_Right, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2}, {Qt::Key_Right, 4}, {Qt::Key_Down, 18}, {Qt::Key_Down, 18},
+            {Qt::Key_Right, 19}, {Qt::Key_Right, 19}, {Qt::Key_Up, 5}, {Qt::Key_Left, 4}, {Qt::Key_Left, 2},
+            {Qt::Key_Up, 2}, {Qt::Key_End, 19}, {Qt::Key_Home, 0}, {Qt::Key_Left, 0}};
+        for (const auto& [key, cell] : keys) {
+            QTest::keyClick(panel, key);
+            QCOMPARE(grid.form.IconGrid.SelectedCell, cell);
+            QCOMPARE(grid.VisibleFrames(), 1);
+            QVERIFY(grid.form.IconGrid.SelectionFrames[cell]->isVisible());
+        }
+        // The frame is the etched square it always is.
+        QCOMPARE(panel->grab().toImage().pixel(15, 30), grid.form.palette().color(QPalette::Dark).rgb());
+
         QTest::mouseClick(grid.form.IconGrid.IconCells[5], Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(list->child(5)->state().selected);
-        QTest::keyClick(grid.form.Panel1, Qt::Key_Right);
+        QTest::keyClick(panel, Qt::Key_Right);
         QVERIFY(!list->child(5)->state().selected);
         QVERIFY(list->child(6)->state().selected);
         QVERIFY(list->child(6)->state().focused);

@@ -103,7 +103,7 @@ VistrelApplication::VistrelApplication()
 
 VistrelApplication::~VistrelApplication() = default;
 
-int VistrelApplication::Run(const QString& folder)
+int VistrelApplication::Run(const QByteArray& folder)
 {
     // Held until the window has closed, so that another window's bitmaps go elsewhere.
     const TempFolderLock tempFolder;

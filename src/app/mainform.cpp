@@ -7,7 +7,9 @@
 #include "ui/dialogs.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
-#include "platform/filecopy.h"
+#include "platform/bitmapfile.h"
+#include "platform/filenames.h"
+#include "platform/folderwriter.h"
 #include "platform/printers.h"
 #include "platform/printersheet.h"
 #include "platform/programfolder.h"
@@ -33,6 +35,8 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -439,21 +443,26 @@ void TMainForm::EnableFolderCommands(bool enabled)
 void TMainForm::Open1Click()
 {
     BrowseSession.ImageFileCount = 0;
-    if (ChooseFolderInto(this, BrowseSession.FolderPath))
+    const bool confirmed = ChooseFolderInto(this, BrowseSession.FolderPath);
+    // The dialog shows only folders whose names are UTF-8, so their bytes are exact.
+    BrowseSession.FolderBytes = QFile::encodeName(BrowseSession.FolderPath);
+    if (confirmed)
         OpenFolderPath();
 }
 
-void TMainForm::OpenFolder(const QString& folder)
+void TMainForm::OpenFolder(const QByteArray& folder)
 {
     RunExclusive([this, &folder] {
-        const QFileInfo info(folder);
-        if (!info.isDir()) {
-            CurrentDialogs().Information(this, info.exists() ? folder + QStringLiteral(" はフォルダーではありません。")
-                                                             : folder + QStringLiteral(" フォルダーが見つかりません。"));
+        struct stat info {};
+        const bool exists = ::stat(folder.constData(), &info) == 0;
+        if (!exists || !S_ISDIR(info.st_mode)) {
+            const QString shown = DisplayName(folder);
+            CurrentDialogs().Information(this, exists ? shown + QStringLiteral(" はフォルダーではありません。")
+                                                      : shown + QStringLiteral(" フォルダーが見つかりません。"));
             return;
         }
         BrowseSession.ImageFileCount = 0;
-        BrowseSession.FolderPath = folder;
+        SetFolder(BrowseSession, folder);
         OpenFolderPath();
     });
 }
@@ -527,8 +536,13 @@ void TMainForm::Save1Click()
     if (!ChooseFolderInto(this, session.SaveFolderPath))
         return;
     BusyCursor hourglass;
+    // A target that can't be written is passed over without a word, and so is a failed
+    // sync: the copies already made are as good as the file system keeps them.
+    FolderWriter folder(QFile::encodeName(session.SaveFolderPath), FolderWriter::Targets::UserFiles);
     for (int k = 1; k <= session.IconCount; ++k)
-        CopyFileReplacing(session.TempBitmaps[k], NumberedBitmapPath(session.SaveFolderPath + QStringLiteral("/Icon"), k));
+        folder.Copy(QFile::encodeName(NumberedBitmapPath(QStringLiteral("Icon"), k)),
+                    QFile::encodeName(session.TempBitmaps[k]));
+    folder.Sync();
 }
 
 void TMainForm::Print1Click()
@@ -645,8 +659,9 @@ void TMainForm::Paint1Click()
         return;
     // Number 0 is never an icon's, so the hand-off file never replaces one of them.
     const QString handOff = TempBitmapPath(0);
-    if (!picture->save(handOff, "BMP"))
-        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(handOff));
+    FolderWriter scratch(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+    if (scratch.Write(QFile::encodeName(QFileInfo(handOff).fileName()), EncodeBmp(*picture)) != FolderWriter::Result::Written)
+        throw WriteError(handOff);
     // The paint program's path goes in unquoted, as it stands in the settings.
     WinExec(IniFile::ReadPaintPath(kSection) + QStringLiteral(" \"") + handOff + QStringLiteral("\""));
 }

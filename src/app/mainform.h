@@ -79,9 +79,10 @@ public:
     // messages run, so other events can arrive in the middle of them).
     bool IsBusy() const { return running_ > 0; }
 
-    // Opens folder as Open does once the folder dialog has confirmed it; a path that is
-    // no folder gets a message instead. The folder named on the command line comes here.
-    void OpenFolder(const QString& folder);
+    // Opens folder (as the kernel takes it) as Open does once the folder dialog has
+    // confirmed it; a path that is no folder gets a message instead. The folder named on
+    // the command line comes here.
+    void OpenFolder(const QByteArray& folder);
 
 public slots:
     void DisplayHint();
@@ -120,7 +121,7 @@ private:
     void FormCreate();
     void FormClose();
     void FitToRequestedFrame();
-    // Open after the folder dialog: scans BrowseSession.FolderPath and shows its first page.
+    // Open after the folder dialog: scans BrowseSession's folder and shows its first page.
     void OpenFolderPath();
     // Save, Print, Close, Copy and Paint, in that order: on while a folder is shown.
     void EnableFolderCommands(bool enabled);

@@ -67,8 +67,13 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--bogus"} << kOffscreen << 2 << "" << unknown;
         QTest::newRow("unknown option, no display") << QStringList{"--bogus"} << kNoDisplay << 2 << "" << unknown;
         QTest::newRow("unknown option after a folder") << QStringList{kData, "--bogus"} << kOffscreen << 2 << "" << unknown;
-        QTest::newRow("option that Qt does not take") << QStringList{"-bogus"} << kOffscreen << 2 << "" << usage;
-        QTest::newRow("two folders") << QStringList{kData, kData} << kOffscreen << 2 << "" << usage;
+        const QString bogus = QStringLiteral("vistrel: unknown option -bogus\n") + usage;
+        QTest::newRow("option that Qt does not take") << QStringList{"-bogus"} << kOffscreen << 2 << "" << bogus;
+        QTest::newRow("option that Qt does not take, no display") << QStringList{"-bogus"} << kNoDisplay << 2 << "" << bogus;
+        QTest::newRow("Qt's option without its value") << QStringList{kData, "-style"} << kNoDisplay << 2 << ""
+                                                       << "vistrel: -style needs a value";
+        QTest::newRow("two folders") << QStringList{kData, kData} << kOffscreen << 2 << ""
+                                     << "vistrel: one folder only, not also " + kData + "\n" + usage;
         QTest::newRow("no display") << QStringList{} << kNoDisplay << 2 << "" << noDisplay;
         QTest::newRow("no display, a folder") << QStringList{kData} << kNoDisplay << 2 << "" << noDisplay;
         QTest::newRow("X asked for, none there") << QStringList{} << QStringList{"", "-", "xcb"} << 2 << "" << noDisplay;
@@ -80,7 +85,7 @@ private slots:
         QTest::newRow("neither") << QStringList{kData} << QStringList{":97", "vistrel-none", "wayland;xcb"} << 2 << ""
                                  << noDisplay;
         QTest::newRow("--extract needs no display")
-            << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "合計: " << "";
+            << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "total: 11" << "";
         QTest::newRow("--extract names a format it doesn't know")
             << QStringList{"--extract", "--format", "PNG", kData, "<out>"} << kNoDisplay << 2 << ""
             << "vistrel: unknown format PNG (bmp, png or ico)\nUsage: vistrel [FOLDER]";

@@ -4,6 +4,7 @@
 #include "app/mainform.h"
 #include "gridfixture.h"
 #include "icon/tst_exeicons_pattern.h"
+#include "platform/folderwriter.h"
 #include "platform/programfolder.h"
 #include "scan/iconextraction.h"
 
@@ -282,8 +283,10 @@ private slots:
             QVERIFY(QFile::copy(data + name, files.filePath(name)));
         GridFixture grid(0);
         BrowseState& session = grid.form.BrowseSession;
-        ExtractIcons(session, files.path(), QStringLiteral("icons.exe"));
-        ExtractIcons(session, files.path(), QStringLiteral("icons64.dll"));
+        FolderWriter temp(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+        for (const char* name : {"icons.exe", "icons64.dll"})
+            ExtractIcons(session, {files.path(), QFile::encodeName(files.path()), {name, QString::fromLatin1(name)}},
+                         IconTarget{&temp});
         QCOMPARE(session.IconCount, 11);
         grid.form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
@@ -375,7 +378,7 @@ private slots:
     {
         GridFixture grid(20); // 14 columns: cells 0 to 13, then 14 to 19
         for (int n = 1; n <= 20; ++n)
-            grid.form.BrowseSession.IconOrigins[n] = {QStringLiteral("/data"), QStringLiteral("a%1.dll").arg(n), n - 1, 20};
+            grid.form.BrowseSession.IconOrigins[n] = {QStringLiteral("/data"), QStringLiteral("a%1.dll").arg(n), n - 1, 20, {}, 0};
         grid.form.BrowseSession.FolderPath = QStringLiteral("/data");
         QVERIFY(QFile::remove(grid.form.BrowseSession.TempBitmaps[4]));
         grid.form.show();

@@ -25,7 +25,7 @@ struct OpenedIcon {
             return; // gone or unreadable: the caller says it can't read the icon
         const std::optional<IconImage> icon = reader.Count() == origin.Count ? reader.Read(origin.Index) : std::nullopt;
         if (!icon || BitmapFingerprint(DrawIconBitmap(*icon)) != origin.Fingerprint)
-            throw AppError(QStringLiteral("%1 は開いた後に変更されています。もう一度開いてください。").arg(origin.FileName));
+            throw AppError(QStringLiteral("%1 は開いた後に変更されたため、このアイコンを読めません").arg(origin.FileName));
     }
     FileSource file;
     IconReader reader;

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+
 namespace {
 const QString kProgram = QStringLiteral(VISTREL_PROGRAM);
 const QString kThumbnailer = QStringLiteral(VISTREL_THUMBNAILER);
@@ -155,6 +157,32 @@ private slots:
         const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
         QCOMPARE(usage.status, 2);
         QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));
+    }
+
+    // Names as archives from other systems leave them, not UTF-8: their icons are
+    // written all the same, and each line names the file whole, on one line.
+    void extractTakesEveryName_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Shift_JIS") << QByteArray("\x83\x41\x83\x43\x83\x52\x83\x93.exe") << "アイコン.exe: 8";
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9.exe") << "caf\\xE9.exe: 8";
+        QTest::newRow("a newline") << QByteArray("two\nlines.exe") << "two\\x0Alines.exe: 8";
+        QTest::newRow("an escape sequence") << QByteArray("\x1b[2Jclear.exe") << "\\x1B[2Jclear.exe: 8";
+    }
+
+    void extractTakesEveryName()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, line);
+        QTemporaryDir folder;
+        QTemporaryDir output;
+        const std::string path = (QFile::encodeName(folder.path()) + '/' + name).toStdString();
+        std::filesystem::copy_file((kData + "/icons.exe").toStdString(), path);
+        const Outcome outcome = Run({"--extract", folder.path(), output.path()}, kNoDisplay);
+        QCOMPARE(outcome.status, 0);
+        QCOMPARE(outcome.out, line + "\ntotal: 8\n");
+        QCOMPARE(QDir(output.path()).entryList(QDir::Files).size(), 8);
     }
 
     // Two windows at once: the second's bitmaps go to a folder of its own and the first's stay

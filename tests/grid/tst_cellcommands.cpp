@@ -409,6 +409,21 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
     }
 
+    // A file changed since the scan no longer holds the icon the user picked: saying so
+    // beats saving or showing another icon under its name.
+    void aFileChangedSinceTheScan()
+    {
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("icons.exe"));
+        QVERIFY(QFile::copy(kData + QStringLiteral("/icons.exe"), file));
+        OpenedWindow window(folder.path());
+        QVERIFY(QFile::remove(file) && QFile::copy(kData + QStringLiteral("/ne/old.exe"), file));
+        window.dialogs.saveAnswers << folder.filePath(QStringLiteral("saved.ico"));
+        MenuDuring([&] { window.RightClick(1); }, kCellMenu[1]);
+        QCOMPARE(window.dialogs.shown.last(), QStringLiteral("error: icons.exe は開いた後に変更されたため、このアイコンを読めません."));
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("saved.ico"))));
+    }
+
     // アイコンの情報 lists the images icotool lists for the icon, and saves one alone.
     void theIconsInformation()
     {

@@ -12,25 +12,37 @@
 #include <unistd.h>
 
 namespace {
+std::uint64_t RandomSeed()
+{
+    std::uint64_t seed = 0;
+    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
+        seed = (std::uint64_t(::getpid()) << 32) ^ std::uint64_t(::time(nullptr));
+    return seed;
+}
+} // namespace
+
+QByteArray FolderWriter::TemporaryName(const QByteArray& name)
+{
+    const QByteArray stem = name.size() > 200 ? QByteArray("vistrel") : name;
+    const std::uint64_t unique = (seed_ + ++made_ * 0x9E3779B97F4A7C15ull) & 0xFFFFFFFFFFFFull;
+    return '.' + stem + '.' + QByteArray::number(qulonglong(unique), 36);
+}
+
 // Opens a new file beside name under a hidden temporary name, created exclusively, so
 // nothing planted under that name can receive the bytes.
-int CreateTemporary(int folder, const QByteArray& name, QByteArray& temporary)
+int FolderWriter::CreateTemporary(const QByteArray& name, mode_t mode, QByteArray& temporary)
 {
     for (int attempt = 0; attempt < 64; ++attempt) {
-        std::uint64_t random = 0;
-        if (::getrandom(&random, sizeof random, 0) != sizeof random)
-            random = (std::uint64_t(::getpid()) << 32) ^ std::uint64_t(attempt) ^ std::uint64_t(::time(nullptr));
-        const QByteArray stem = name.size() > 200 ? QByteArray("vistrel") : name;
-        temporary = '.' + stem + '.' + QByteArray::number(qulonglong(random & 0xFFFFFFFFFFFFull), 36);
-        const int fd = ::openat(folder, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        temporary = TemporaryName(name);
+        const int fd = ::openat(fd_, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
 }
-} // namespace
 
-FolderWriter::FolderWriter(const QByteArray& folder, Targets targets) : folder_(folder), targets_(targets)
+FolderWriter::FolderWriter(const QByteArray& folder, Targets targets)
+    : folder_(folder), targets_(targets), newFileMode_(NewFileMode()), seed_(RandomSeed())
 {
     fd_ = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info {};
@@ -48,15 +60,15 @@ bool FolderWriter::TargetMode(const QByteArray& name, mode_t& mode) const
 {
     struct stat old {};
     if (::fstatat(fd_, name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
-        mode = NewFileMode();
+        mode = newFileMode_;
         return errno == ENOENT;
     }
     if (targets_ == Targets::Scratch) {
-        mode = S_ISREG(old.st_mode) ? old.st_mode & 07777 : NewFileMode();
+        mode = S_ISREG(old.st_mode) ? old.st_mode & 07777 : newFileMode_;
         return !S_ISDIR(old.st_mode);
     }
     if (S_ISLNK(old.st_mode)) {
-        mode = NewFileMode();
+        mode = newFileMode_;
         return true;
     }
     mode = old.st_mode & 07777;
@@ -73,11 +85,15 @@ FolderWriter::Result FolderWriter::WriteWith(const QByteArray& name, Fill fill)
     mode_t mode = 0;
     if (!TargetMode(name, mode))
         return targets_ == Targets::UserFiles ? Result::PassedOver : Result::Failed;
+    // An unnamed file (O_TMPFILE) linked in would change the folder once instead of
+    // twice, but ext4 keeps such files on its orphan list, which costs more than the
+    // rename saves.
     QByteArray temporary;
-    const int out = CreateTemporary(fd_, name, temporary);
+    const int out = CreateTemporary(name, mode, temporary);
     if (out < 0)
         return Result::Failed;
-    bool ok = ::fchmod(out, mode) == 0 && fill(out);
+    // The umask gives a new file its mode already; another mode is set after.
+    bool ok = (mode == newFileMode_ || ::fchmod(out, mode) == 0) && fill(out);
     ok = ::close(out) == 0 && ok;
     // renameat replaces the entry itself: a link there is replaced, not followed.
     ok = ok && ::renameat(fd_, temporary.constData(), fd_, name.constData()) == 0;

@@ -1,12 +1,14 @@
 // Writing files by name into one folder, through the folder's descriptor: a link found
 // in the folder is replaced, never followed, and a folder renamed or swapped while a
-// batch runs can't redirect what is written. Each file is written under a temporary name
-// beside it and renamed into place, so a reader never sees half a file; the batch is made
-// durable once, at its end (Sync), which costs one sync of the file system rather than
-// one per file.
+// batch runs can't redirect what is written. Each file is written under a hidden
+// temporary name beside it and renamed into place, so a reader never sees half a file;
+// the batch is made durable once, at its end (Sync), which costs one sync of the file
+// system rather than one per file.
 #pragma once
 
 #include <QByteArray>
+
+#include <cstdint>
 
 #include <sys/types.h>
 
@@ -44,12 +46,17 @@ public:
     bool Sync();
 
 private:
-    // The mode the file written to name gets; nothing when name must be passed over.
+    // The mode the file written to name gets; false when name must be passed over.
     bool TargetMode(const QByteArray& name, mode_t& mode) const;
     template <typename Fill> Result WriteWith(const QByteArray& name, Fill fill);
+    QByteArray TemporaryName(const QByteArray& name);
+    int CreateTemporary(const QByteArray& name, mode_t mode, QByteArray& temporary);
 
     QByteArray folder_;
     Targets targets_;
     int fd_ = -1;
     bool writable_ = false;
+    mode_t newFileMode_; // read once a batch: reading the umask is not free
+    std::uint64_t seed_; // temporary names: unguessable, and never two alike in one batch
+    std::uint64_t made_ = 0;
 };

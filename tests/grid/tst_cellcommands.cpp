@@ -72,6 +72,9 @@ QByteArray Contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The item highlighted in the menu MenuDuring saw last.
+QString highlightedItem;
+
 // The texts of the menu that pops up while act runs, which then closes it or, with
 // choose, triggers that item; "none" when no menu came.
 QStringList MenuDuring(const std::function<void()>& act, const QString& choose = QString())
@@ -85,6 +88,7 @@ QStringList MenuDuring(const std::function<void()>& act, const QString& choose =
             items << QStringLiteral("none");
             return;
         }
+        highlightedItem = menu->activeAction() ? menu->activeAction()->text() : QString();
         QAction* chosen = nullptr;
         for (QAction* action : menu->actions()) {
             items << action->text();
@@ -339,11 +343,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window.form));
         TMainForm& form = window.form;
         QCOMPARE(MenuDuring([&] { window.RightClick(3); }), kCellMenu);
+        QCOMPARE(highlightedItem, QString());
         QCOMPARE(form.IconGrid.SelectedCell, 3);
         QVERIFY(form.IconGrid.SelectionFrames[3]->isVisible());
         form.SelectCell(5);
-        for (const QKeySequence& key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+        // Opened by a key, it starts on its first item.
+        for (const QKeySequence& key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
             QCOMPARE(MenuDuring([&] { QTest::keySequence(form.windowHandle(), key); }), kCellMenu);
+            QCOMPARE(highlightedItem, kCellMenu[0]);
+        }
         // Its コピー is 編集 → コピー.
         QGuiApplication::clipboard()->clear();
         MenuDuring([&] { window.RightClick(2); }, kCellMenu[0]);
@@ -407,6 +415,28 @@ private slots:
         QCOMPARE(Contents(readOnly), QByteArray("kept"));
         QVERIFY(QFileInfo(folderInPlace).isDir());
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
+    }
+
+    // A name typed without its extension gets the chosen format's, and a file that then
+    // names is replaced only when the user says so; いいえ asks for a name again.
+    void anAddedExtensionAsksBeforeReplacing()
+    {
+        OpenedWindow window(kData);
+        QTemporaryDir dir;
+        const QString typed = dir.filePath(QStringLiteral("icon"));
+        QFile kept(typed + ".png");
+        QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+        kept.close();
+        for (const bool yes : {false, true}) {
+            window.dialogs.saveAnswers << typed;
+            window.dialogs.saveFilters << QStringLiteral("PNG 画像 (*.png)");
+            window.dialogs.questionAnswers << yes;
+            window.form.SaveIconClick();
+            QCOMPARE(window.dialogs.shown.filter("question: ").size(), yes ? 2 : 1);
+            QCOMPARE(window.dialogs.shown.last(), yes ? QStringLiteral("question: icon.png は既に存在します。\n置き換えますか?")
+                                                      : QStringLiteral("save: アイコンの保存 %1 [アイコン ファイル (*.ico);;PNG 画像 (*.png)]").arg(typed));
+            QCOMPARE(Contents(typed + ".png").startsWith("\x89PNG"), yes);
+        }
     }
 
     // アイコンの情報 lists the images icotool lists for the icon, and saves one alone.
@@ -491,7 +521,7 @@ private slots:
         QTest::newRow("not executable") << QByteArray("/etc/hostname");
         QTest::newRow("missing") << QByteArray("/nonexistent/paint");
         QTest::newRow("quotes") << QByteArray("\"\"\" \"a\"b\" \"");
-        QTest::newRow("the default") << QByteArray();
+        QTest::newRow("the default, without xdg-open") << QByteArray();
     }
 
     // Paint can't be started: nothing is reported, and the hand-off file is still whole.
@@ -506,7 +536,10 @@ private slots:
         RecordingDialogs dialogs;
         GridFixture grid(2);
         ShowAndOpen(grid);
+        const QByteArray searchPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(programFolder_.filePath("none")));
         grid.form.Paint1Click();
+        qputenv("PATH", searchPath);
         QCOMPARE(dialogs.shown, QStringList{});
         QCOMPARE(QImage(ProgramFolder() + "Temp00000.bmp").convertToFormat(QImage::Format_RGB32), Picture(1, {34, 34}));
         QFile::remove(IniFile::SettingsPath());

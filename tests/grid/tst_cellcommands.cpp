@@ -21,6 +21,7 @@
 #include <QTableWidget>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -470,9 +471,28 @@ private slots:
                 for (int row = 0; row < info->Images()->rowCount(); ++row)
                     listed << info->Images()->item(row, 1)->text() + " " + info->Images()->item(row, 2)->text();
                 if (n == 6) { // the 256-pixel PNG image, saved alone as it is stored
-                    info->Images()->selectRow(int(listed.indexOf(QStringLiteral("256 × 256 32 ビット (アルファ付き)"))));
+                    const int row = int(listed.indexOf(QStringLiteral("256 × 256 32 ビット (アルファ付き)")));
+                    info->Images()->selectRow(row);
                     window.dialogs.saveAnswers << dir.filePath(QStringLiteral("alone.png"));
                     info->findChild<QPushButton*>(QStringLiteral("SaveImage"))->click();
+                    // Ctrl+C and 画像のコピー copy it whole, with its alpha, as an image and as PNG.
+                    for (const bool byKey : {true, false}) {
+                        QGuiApplication::clipboard()->clear();
+                        if (byKey)
+                            QTest::keyClick(info->Images(), Qt::Key_C, Qt::ControlModifier);
+                        else
+                            info->findChild<QPushButton*>(QStringLiteral("CopyImage"))->click();
+                        const QImage copied = QGuiApplication::clipboard()->image();
+                        QVERIFY(copied.size() == QSize(256, 256) && copied.hasAlphaChannel());
+                        QVERIFY(QGuiApplication::clipboard()->mimeData()->data("image/png").startsWith("\x89PNG"));
+                    }
+                    // Named to a screen reader, shown untinted while selected, and Tab leaves it.
+                    const QTableWidgetItem* picture = info->Images()->item(row, 0);
+                    QCOMPARE(picture->data(Qt::AccessibleTextRole).toString(), QStringLiteral("256 × 256、32 ビット (アルファ付き)"));
+                    const QIcon shown = picture->data(Qt::DecorationRole).value<QIcon>();
+                    QCOMPARE(shown.pixmap(256, QIcon::Selected).toImage(), shown.pixmap(256, QIcon::Normal).toImage());
+                    QVERIFY(!info->Images()->accessibleName().isEmpty());
+                    QVERIFY(!info->Images()->tabKeyNavigation());
                 }
             };
             form.SelectCell(n - 1);
@@ -485,6 +505,8 @@ private slots:
         QTemporaryDir png;
         QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(png.path()).constData(), IconFormat::Png), 0);
         QCOMPARE(Contents(dir.filePath(QStringLiteral("alone.png"))), Contents(png.filePath(QStringLiteral("Icon00006.png"))));
+        QVERIFY2(window.dialogs.shown.filter(QRegularExpression("^save: 画像の保存 .*_256x256_32bit\\.png ")).size() == 1,
+                 qPrintable(window.dialogs.shown.join('\n')));
     }
 
     void paintStartsTheConfiguredProgram()

@@ -111,8 +111,7 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
     , Panel1(new TPanel(this))
     , ScrollBar1(new QScrollBar(Qt::Vertical, Panel1))
-    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell) { SelectCell(cell); },
-               [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
+    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vistrel"));
@@ -208,8 +207,10 @@ void TMainForm::CreateMenus()
     connect(CellMenuKey, &QAction::triggered, this, [this] {
         if (IsBusy() || !IconGrid.IconOfCell(IconGrid.SelectedCell))
             return;
-        const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
-        ShowCellMenu(cell->mapToGlobal(cell->rect().center()), true);
+        RunGuarded(this, [this] {
+            const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
+            ShowCellMenu(cell->mapToGlobal(cell->rect().center()), true);
+        });
     });
     connect(Panel1, &TPanel::contextMenuAt, this, &TMainForm::CellContextMenu);
 }
@@ -353,26 +354,18 @@ void TMainForm::ScrollBar1Scroll(int code, int position)
 
 void TMainForm::SelectCell(int cell)
 {
-    IconGrid.HideSelectionFrame();
-    if (IconGrid.SelectionFrames[cell])
-        IconGrid.SelectionFrames[cell]->show();
-    IconGrid.SelectedCell = cell;
+    IconGrid.Select(cell);
 }
 
 void TMainForm::CellContextMenu(QPoint pos, QPoint globalPos)
 {
-    if (IsBusy())
+    const int k = IconGrid.CellAt(pos);
+    if (IsBusy() || !IconGrid.IconOfCell(k))
         return;
-    for (int k = 0; k <= IconGrid.LastCellIndex; ++k) {
-        const TIconCell* cell = IconGrid.IconCells[k];
-        if (cell && cell->geometry().contains(pos)) {
-            if (!IconGrid.IconOfCell(k))
-                return;
-            SelectCell(k);
-            ShowCellMenu(globalPos);
-            return;
-        }
-    }
+    RunGuarded(this, [&] {
+        IconGrid.Select(k);
+        ShowCellMenu(globalPos);
+    });
 }
 
 void TMainForm::ShowCellMenu(QPoint globalPos, bool byKey)
@@ -569,6 +562,7 @@ void TMainForm::OpenFolderPath()
     // A click while the page was being built may have shown a frame; after Open none shows.
     IconGrid.HideSelectionFrame();
     IconGrid.SelectedCell = 0;
+    IconGrid.AnnounceCurrent();
 
     if (outcome.FilesLeftOut)
         CurrentDialogs().Information(this, FilesLeftOutMessage());
@@ -632,15 +626,6 @@ void TMainForm::PrintSetup1Click()
         SaveUserDefaults(printer->name, sheet.Changes());
 }
 
-const QImage* TMainForm::SelectedPicture() const
-{
-    if (IconGrid.SelectedCell > IconGrid.LastCellIndex || !IconGrid.IconCells[IconGrid.SelectedCell])
-        return nullptr;
-    const QImage& picture = IconGrid.IconCells[IconGrid.SelectedCell]->Picture();
-    // A blank cell has nothing to copy or paint.
-    return picture.isNull() ? nullptr : &picture;
-}
-
 const IconOrigin* TMainForm::SelectedOrigin() const
 {
     const int icon = IconGrid.IconOfCell(IconGrid.SelectedCell);
@@ -697,13 +682,13 @@ void TMainForm::IconInfoClick()
 
 void TMainForm::Copy1Click()
 {
-    if (const QImage* picture = SelectedPicture())
+    if (const QImage* picture = IconGrid.SelectedPicture())
         QGuiApplication::clipboard()->setImage(*picture);
 }
 
 void TMainForm::Paint1Click()
 {
-    const QImage* picture = SelectedPicture();
+    const QImage* picture = IconGrid.SelectedPicture();
     if (!picture)
         return;
     // Number 0 is never an icon's, so the hand-off file never replaces one of them.

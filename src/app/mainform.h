@@ -131,8 +131,6 @@ private:
     void OpenFolderPath();
     // Save, Print, Close, Copy and Paint, in that order: on while a folder is shown.
     void EnableFolderCommands(bool enabled);
-    // The selected cell's picture, or nullptr when no cell or a blank one is selected.
-    const QImage* SelectedPicture() const;
     // Where the selected cell's icon came from, or nullptr for none.
     const IconOrigin* SelectedOrigin() const;
     // Copy, save and information for the selected cell, at globalPos; byKey when a key

@@ -24,6 +24,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QDir>
 #include <QDrag>
 #include <QFileInfo>
@@ -35,10 +36,16 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
+
+#include <cstdio>
 
 #include <sys/stat.h>
 
 namespace {
+
+// Thrown by the scan's progress when the session ends, to stop the scan where it stands.
+struct SessionEnded {};
 
 const QString kSection = QStringLiteral("MainForm");
 const QString kFolderPrompt = QStringLiteral("希望のﾌｫﾙﾀﾞｰ名をｸﾘｯｸして、ﾌｫﾙﾀﾞｰｱｲｺﾝをｵｰﾌﾟﾝ状態にし、[OK]を押してください.");
@@ -108,8 +115,7 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
     , Panel1(new TPanel(this))
     , ScrollBar1(new QScrollBar(Qt::Vertical, Panel1))
-    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell) { SelectCell(cell); },
-               [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
+    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vistrel"));
@@ -205,8 +211,10 @@ void TMainForm::CreateMenus()
     connect(CellMenuKey, &QAction::triggered, this, [this] {
         if (IsBusy() || !IconGrid.IconOfCell(IconGrid.SelectedCell))
             return;
-        const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
-        ShowCellMenu(cell->mapToGlobal(cell->rect().center()));
+        RunGuarded(this, [this] {
+            const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
+            ShowCellMenu(cell->mapToGlobal(cell->rect().center()), true);
+        });
     });
     connect(Panel1, &TPanel::contextMenuAt, this, &TMainForm::CellContextMenu);
 }
@@ -292,7 +300,9 @@ void TMainForm::RunCommand(void (TMainForm::*handler)())
 
 void TMainForm::RunPostponed()
 {
-    if (closePostponed_) {
+    if (sessionEnding_) {
+        FinishSession();
+    } else if (closePostponed_) {
         closePostponed_ = layoutPostponed_ = false;
         close();
     } else if (layoutPostponed_) {
@@ -348,29 +358,21 @@ void TMainForm::ScrollBar1Scroll(int code, int position)
 
 void TMainForm::SelectCell(int cell)
 {
-    IconGrid.HideSelectionFrame();
-    if (IconGrid.SelectionFrames[cell])
-        IconGrid.SelectionFrames[cell]->show();
-    IconGrid.SelectedCell = cell;
+    IconGrid.Select(cell);
 }
 
 void TMainForm::CellContextMenu(QPoint pos, QPoint globalPos)
 {
-    if (IsBusy())
+    const int k = IconGrid.CellAt(pos);
+    if (IsBusy() || !IconGrid.IconOfCell(k))
         return;
-    for (int k = 0; k <= IconGrid.LastCellIndex; ++k) {
-        const TIconCell* cell = IconGrid.IconCells[k];
-        if (cell && cell->geometry().contains(pos)) {
-            if (!IconGrid.IconOfCell(k))
-                return;
-            SelectCell(k);
-            ShowCellMenu(globalPos);
-            return;
-        }
-    }
+    RunGuarded(this, [&] {
+        IconGrid.Select(k);
+        ShowCellMenu(globalPos);
+    });
 }
 
-void TMainForm::ShowCellMenu(QPoint globalPos)
+void TMainForm::ShowCellMenu(QPoint globalPos, bool byKey)
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("CellMenu"));
@@ -380,6 +382,13 @@ void TMainForm::ShowCellMenu(QPoint globalPos)
     addItem(QStringLiteral("コピー(&C)"), &TMainForm::Copy1Click);
     addItem(QStringLiteral("アイコンの保存(&S)..."), &TMainForm::SaveIconClick);
     addItem(QStringLiteral("アイコンの情報(&I)..."), &TMainForm::IconInfoClick);
+    // Opened by a key, it starts on its first item, as a menu of the bar opened by keys
+    // does, so a screen reader has an item to read.
+    if (byKey)
+        connect(&menu, &QMenu::aboutToShow, &menu, [&menu] {
+            QMetaObject::invokeMethod(&menu, [&menu] { menu.setActiveAction(menu.actions().constFirst()); },
+                                      Qt::QueuedConnection);
+        });
     menu.exec(globalPos);
 }
 
@@ -434,6 +443,53 @@ void TMainForm::FormClose()
     DeleteTempBitmaps(TempFolder());
 }
 
+void TMainForm::EndSession()
+{
+    if (sessionEnding_)
+        return;
+    sessionEnding_ = true;
+    CloseOtherWindows();
+    // A handler may still open a box on its way out: it closes as it comes.
+    auto* closer = new QTimer(this);
+    connect(closer, &QTimer::timeout, this, &TMainForm::CloseOtherWindows);
+    closer->start(50);
+    if (!IsBusy())
+        FinishSession();
+}
+
+void TMainForm::CloseOtherWindows()
+{
+    while (QWidget* popup = QApplication::activePopupWidget())
+        if (!popup->close())
+            break;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == this || !window->isVisible())
+            continue;
+        if (auto* dialog = qobject_cast<QDialog*>(window))
+            dialog->reject();
+        else
+            window->close();
+    }
+}
+
+void TMainForm::FinishSession()
+{
+    if (sessionFinished_)
+        return;
+    sessionFinished_ = true;
+    try {
+        IniFile::WidgetBounds bounds(*this);
+        IniFile::SaveFormGeometry(kSection, bounds);
+    } catch (const AppError& error) {
+        std::fprintf(stderr, "vistrel: the window's settings were not saved: %s\n", error.message().toLocal8Bit().constData());
+    }
+    IconGrid.FreePage();
+    IconGrid.ShuttingDown = true;
+    DeleteTempBitmaps(TempFolder());
+    hide();
+    QCoreApplication::exit(0);
+}
+
 void TMainForm::EnableFolderCommands(bool enabled)
 {
     for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
@@ -480,18 +536,24 @@ void TMainForm::OpenFolderPath()
         ~OpenProgress() override { form_.StatusBar1->showMessage(QString()); }
         void Listed(int, bool) override
         {
+            if (form_.SessionEnding())
+                throw SessionEnded();
             form_.setWindowTitle(QStringLiteral("Vistrel ..... ") + form_.BrowseSession.FolderPath);
         }
         void Reading(int k, int count) override
         {
+            if (form_.SessionEnding())
+                throw SessionEnded();
             form_.StatusBar1->showMessage(QStringLiteral("exe/dllファイルを解析しています。 %1/%2").arg(k).arg(count));
         }
         TMainForm& form_;
     };
     ScanOutcome outcome;
-    {
+    try {
         OpenProgress progress(*this);
         outcome = ScanFolder(session, progress);
+    } catch (const SessionEnded&) {
+        return;
     }
     if (outcome.Result == ScanResult::NoImageFiles) {
         CurrentDialogs().Information(this, NoImageFilesMessage(session.FolderPath));
@@ -509,6 +571,7 @@ void TMainForm::OpenFolderPath()
     // A click while the page was being built may have shown a frame; after Open none shows.
     IconGrid.HideSelectionFrame();
     IconGrid.SelectedCell = 0;
+    IconGrid.AnnounceCurrent();
 
     if (outcome.FilesLeftOut)
         CurrentDialogs().Information(this, FilesLeftOutMessage());
@@ -577,41 +640,25 @@ void TMainForm::PrintSetup1Click()
         SaveUserDefaults(printer->name, sheet.Changes());
 }
 
-const QImage* TMainForm::SelectedPicture() const
-{
-    if (IconGrid.SelectedCell > IconGrid.LastCellIndex || !IconGrid.IconCells[IconGrid.SelectedCell])
-        return nullptr;
-    const QImage& picture = IconGrid.IconCells[IconGrid.SelectedCell]->Picture();
-    // A blank cell has nothing to copy or paint.
-    return picture.isNull() ? nullptr : &picture;
-}
-
 const IconOrigin* TMainForm::SelectedOrigin() const
 {
     const int icon = IconGrid.IconOfCell(IconGrid.SelectedCell);
     return icon ? &BrowseSession.IconOrigins[static_cast<std::size_t>(icon)] : nullptr;
 }
 
-void TMainForm::SaveIconFile(QWidget* owner, const QString& suggestedName, const QStringList& filters,
-                             const std::function<QByteArray(bool png)>& bytesFor)
+void TMainForm::SaveIconFile(QWidget* owner, const QString& caption, const QString& suggestedName,
+                             const QStringList& filters, const std::function<QByteArray(int filter)>& bytesFor)
 {
     const QString folder = iconSaveFolder_.isEmpty() ? QDir::homePath() : iconSaveFolder_;
-    QString filter = filters.constFirst();
-    QString path = CurrentDialogs().SaveFileName(owner, QStringLiteral("アイコンの保存"), folder + QLatin1Char('/') + suggestedName,
-                                                 filters.join(QStringLiteral(";;")), &filter);
-    if (path.isEmpty())
+    const std::optional<SaveTarget> target = ChooseSaveTarget(owner, caption, folder + QLatin1Char('/') + suggestedName, filters);
+    if (!target)
         return;
-    iconSaveFolder_ = QFileInfo(path).absolutePath();
-    // The name's own extension decides; a name without one takes the filter's.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool png = suffix == QLatin1String("png") || (suffix != QLatin1String("ico") && filter.contains(QLatin1String("*.png")));
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("ico"))
-        path += png ? QStringLiteral(".png") : QStringLiteral(".ico");
-    const QByteArray bytes = bytesFor(png);
+    iconSaveFolder_ = QFileInfo(target->path).absolutePath();
+    const QByteArray bytes = bytesFor(target->filter);
     if (bytes.isEmpty())
         throw AppError(QStringLiteral("アイコンを読めません"));
-    if (!ReplaceFileWith(path, bytes))
-        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+    if (!ReplaceFileWith(target->path, bytes))
+        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(target->path));
 }
 
 void TMainForm::SaveIconClick()
@@ -619,9 +666,9 @@ void TMainForm::SaveIconClick()
     const IconOrigin* origin = SelectedOrigin();
     if (!origin)
         return;
-    SaveIconFile(this, SuggestedIconName(*origin, QStringLiteral("ico")),
+    SaveIconFile(this, QStringLiteral("アイコンの保存"), SuggestedIconName(*origin, QStringLiteral("ico")),
                  {QStringLiteral("アイコン ファイル (*.ico)"), QStringLiteral("PNG 画像 (*.png)")},
-                 [origin = *origin](bool png) { return IconFileFor(origin, png ? IconFormat::Png : IconFormat::Ico); });
+                 [origin = *origin](int filter) { return IconFileFor(origin, filter == 1 ? IconFormat::Png : IconFormat::Ico); });
 }
 
 void TMainForm::IconInfoClick()
@@ -637,10 +684,11 @@ void TMainForm::IconInfoClick()
     dialog.SetSaveImage([this, &dialog, &origin, &images](int image) {
         RunGuarded(&dialog, [&] {
             const IconImageDetails& details = images.at(static_cast<std::size_t>(image));
+            // Two images of one size differ in their depth.
             const QString name = QFileInfo(SuggestedIconName(origin, QStringLiteral("png"))).completeBaseName()
-                + QStringLiteral("_%1x%2.png").arg(details.Width).arg(details.Height);
-            SaveIconFile(&dialog, name, {QStringLiteral("PNG 画像 (*.png)")},
-                         [&](bool) { return IconImagePng(origin, image); });
+                + QStringLiteral("_%1x%2_%3bit.png").arg(details.Width).arg(details.Height).arg(details.BitCount);
+            SaveIconFile(&dialog, QStringLiteral("画像の保存"), name, {QStringLiteral("PNG 画像 (*.png)")},
+                         [&](int) { return IconImagePng(origin, image); });
         });
     });
     CurrentDialogs().ShowModal(&dialog);
@@ -648,13 +696,13 @@ void TMainForm::IconInfoClick()
 
 void TMainForm::Copy1Click()
 {
-    if (const QImage* picture = SelectedPicture())
+    if (const QImage* picture = IconGrid.SelectedPicture())
         QGuiApplication::clipboard()->setImage(*picture);
 }
 
 void TMainForm::Paint1Click()
 {
-    const QImage* picture = SelectedPicture();
+    const QImage* picture = IconGrid.SelectedPicture();
     if (!picture)
         return;
     // Number 0 is never an icon's, so the hand-off file never replaces one of them.

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <filesystem>
 
 namespace {
@@ -129,6 +130,60 @@ private slots:
         QCOMPARE(process.state(), QProcess::Running);
         process.kill();
         process.waitForFinished();
+    }
+
+    void aSessionEndCleansUpAsExitDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("SIGTERM, a page shown") << int(SIGTERM) << "page";
+        QTest::newRow("SIGHUP, a scan running") << int(SIGHUP) << "scan";
+        QTest::newRow("SIGINT, a message box open") << int(SIGINT) << "box";
+        QTest::newRow("SIGTERM, settings that can't be written") << int(SIGTERM) << "unwritable";
+    }
+
+    // A signal ends the window as 終了 does, whatever runs: the settings saved (or a line on
+    // stderr), the bitmaps deleted, status 0.
+    void aSessionEndCleansUpAsExitDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, situation);
+        QTemporaryDir programFolder, many;
+        const QString program = programFolder.filePath("vistrel");
+        QVERIFY(QFile::copy(kProgram, program));
+        QString folder = kData;
+        if (situation == "scan") {
+            for (int n = 0; n < 300; ++n)
+                QVERIFY(QFile::copy(kData + "/icons.exe", many.filePath(QString("i%1.exe").arg(n))));
+            folder = many.path();
+        } else if (situation == "box") {
+            folder = kData + "/missing";
+        } else if (situation == "unwritable") {
+            QVERIFY(QDir().mkdir(programFolder.filePath("Vistrel.ini")));
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, {folder});
+        QVERIFY(process.waitForStarted());
+        if (situation == "box")
+            QTest::qWait(1500);
+        else
+            QVERIFY(QTest::qWaitFor([&] { return QFile::exists(programFolder.filePath("Temp00002.bmp")); }, 20000));
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QDir(programFolder.path()).entryList({"Temp*"}), QStringList());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        if (situation == "unwritable") {
+            QVERIFY2(err.contains("vistrel: the window's settings were not saved: "), qPrintable(err));
+        } else {
+            QFile settings(programFolder.filePath("Vistrel.ini"));
+            QVERIFY(settings.open(QIODevice::ReadOnly));
+            QVERIFY(settings.readAll().contains("[MainForm]"));
+        }
     }
 
     // File managers start the thumbnailer once per file: it loads no GUI library, and it

@@ -297,10 +297,24 @@ std::optional<std::vector<std::uint8_t>> IconReader::AnimatedCursorData(int inde
 std::optional<IconReader::ImageFacts> IconReader::Inspect(const IconEntry& entry)
 {
     const Extent image = parsed_->ImageExtent(entry);
-    std::array<std::uint8_t, 8> signature{};
-    if (image.Length == 0 || !parsed_->file.ReadAt(image.Offset, std::span(signature).first(std::min<std::size_t>(8, image.Length))))
+    // Enough for a BITMAPINFOHEADER, and for a PNG's signature and IHDR chunk.
+    std::array<std::uint8_t, 40> header{};
+    const std::size_t length = std::min<std::size_t>(header.size(), image.Length);
+    if (image.Length == 0 || !parsed_->file.ReadAt(image.Offset, std::span(header).first(length)))
         return std::nullopt;
-    return ImageFacts{image.Length, image.Length >= 8 && IsPng(signature)};
+    const Bytes head = std::span(header).first(length);
+    ImageFacts facts{image.Length, IsPng(head), 0};
+    if (facts.Png && length >= 26) {
+        // IHDR: bit depth and colour type, which gives the samples per pixel.
+        constexpr std::array<int, 7> kSamples{1, 0, 3, 1, 2, 0, 4};
+        const std::uint8_t depth = header[24];
+        const std::uint8_t colourType = header[25];
+        facts.BitCount = colourType < kSamples.size() ? depth * kSamples[colourType] : 0;
+    } else if (const auto size = ReadRecord<std::uint32_t>(head, 0)) {
+        const auto bitCount = ReadRecord<std::uint16_t>(head, *size == 12 ? 10 : 14);
+        facts.BitCount = bitCount && (*size == 12 || *size >= 40) ? *bitCount : 0;
+    }
+    return facts;
 }
 
 std::optional<IconImage> IconReader::Read(int index)

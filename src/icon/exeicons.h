@@ -106,11 +106,13 @@ public:
     // a cursor's with its hotspot; empty when there is no such group or its directory
     // can't be read.
     std::vector<IconEntry> Entries(int index, ResourceKind kind = ResourceKind::Icon);
-    // Where one of those images lies and whether it is PNG data, read no further than its
-    // signature; nothing when it lies outside the file or can't be read.
+    // How long one of those images is, whether it is PNG data, and its bits per pixel as
+    // its own header gives them (0 when it gives none that counts), read no further than
+    // that header; nothing when it lies outside the file or can't be read.
     struct ImageFacts {
         std::uint64_t Length;
         bool Png;
+        int BitCount;
     };
     std::optional<ImageFacts> Inspect(const IconEntry& entry);
     // One of those images' bytes (a cursor's without its hotspot; in NE, without the

@@ -37,6 +37,8 @@ ListedImage Listed(IconReader& reader, const IconEntry& entry)
         image.Readable = true;
         image.Png = facts->Png;
         image.Bytes = facts->Length;
+        if (facts->BitCount != 0)
+            image.BitCount = facts->BitCount;
     }
     if (entry.Kind == ResourceKind::Cursor) {
         image.HotspotX = entry.HotspotX;
@@ -45,18 +47,34 @@ ListedImage Listed(IconReader& reader, const IconEntry& entry)
     return image;
 }
 
-std::vector<ListedResource> ListedGroups(IconReader& reader, ResourceKind kind, bool& anyReadable)
+// Counts the groups and images listed; false once there are too many.
+struct ItemBudget {
+    int left = kMaxListedItems;
+    bool cut = false;
+    bool Take()
+    {
+        if (left == 0) {
+            cut = true;
+            return false;
+        }
+        --left;
+        return true;
+    }
+};
+
+std::vector<ListedResource> ListedGroups(IconReader& reader, ResourceKind kind, bool& anyReadable, ItemBudget& items)
 {
     std::vector<ListedResource> groups;
     const int count = reader.Count(kind);
-    groups.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && items.Take(); ++i) {
         ListedResource group{reader.Name(kind, i), reader.Languages(kind, i), {}, 0};
         if (kind == ResourceKind::AnimatedCursor) {
             group.Bytes = AniBytes(reader, i).size();
             anyReadable |= group.Bytes > 0;
         }
         for (const IconEntry& entry : reader.Entries(i, kind)) {
+            if (!items.Take())
+                break;
             group.Images.push_back(Listed(reader, entry));
             anyReadable |= group.Images.back().Readable;
         }
@@ -75,9 +93,11 @@ ResourceListing ListResources(const ByteSource& file)
     listing.IconFile = reader.IsIconFile();
     listing.Problem = FromResourceProblem(reader.Problem());
     bool anyReadable = false;
-    listing.Icons = ListedGroups(reader, ResourceKind::Icon, anyReadable);
-    listing.Cursors = ListedGroups(reader, ResourceKind::Cursor, anyReadable);
-    listing.AnimatedCursors = ListedGroups(reader, ResourceKind::AnimatedCursor, anyReadable);
+    ItemBudget items;
+    listing.Icons = ListedGroups(reader, ResourceKind::Icon, anyReadable, items);
+    listing.Cursors = ListedGroups(reader, ResourceKind::Cursor, anyReadable, items);
+    listing.AnimatedCursors = ListedGroups(reader, ResourceKind::AnimatedCursor, anyReadable, items);
+    listing.Cut = items.cut;
     if (!listing.Icons.empty())
         listing.ShownIcon = 0;
     const bool none = listing.Icons.empty() && listing.Cursors.empty() && listing.AnimatedCursors.empty();

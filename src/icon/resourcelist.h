@@ -16,7 +16,9 @@ class ByteSource;
 struct ListedImage {
     int Width = 0;         // pixels
     int Height = 0;
-    int BitCount = 0;      // bits per pixel as the directory gives them; 0 when it doesn't
+    // Bits per pixel as the image's own header gives them (what Windows draws), else as
+    // the directory does (a linker may write 1 there for any cursor); 0 when neither does.
+    int BitCount = 0;
     int ColorCount = 0;    // palette entries as the directory gives them; 0: none or 256
     std::uint32_t Id = 0;  // its RT_ICON or RT_CURSOR number; in an icon file, its offset
     // The image's bytes (a cursor's without its hotspot) and whether they are PNG data
@@ -64,7 +66,14 @@ struct ResourceListing {
     // The index in Icons of the icon Windows shows for the file: its first icon group.
     std::optional<int> ShownIcon;
     ListProblem Problem = ListProblem::None;
+    // Set when the groups and images together passed kMaxListedItems and the rest were
+    // left out: only a damaged file comes near that many.
+    bool Cut = false;
 };
+
+// The most groups and images one file's listing holds, which keeps a damaged file's
+// listing to a few megabytes.
+inline constexpr int kMaxListedItems = 1 << 16;
 
 // The listing of file's bytes, read with the bounds of an IconReader.
 ResourceListing ListResources(const ByteSource& file);

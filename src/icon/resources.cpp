@@ -155,6 +155,12 @@ public:
         root_ = Entries(root);
         return root.has_value();
     }
+    // Whether the root directory's section lies past the end of the file.
+    bool RootPastEnd() const
+    {
+        const auto offset = RvaToOffset(resourcesRva_);
+        return offset && *offset >= file_.Size();
+    }
 
     int Count(std::uint16_t type) override { return static_cast<int>(cache_.Names(type).size()); }
     ResourceName Name(std::uint16_t type, int index) override;
@@ -352,11 +358,11 @@ std::unique_ptr<ResourceTable> OpenPe(const ByteSource& file, std::uint64_t coff
         return nullptr;
     }
     // The section table is read once: every RVA goes through it.
-    auto table = std::make_unique<PeTable>(
-        file, ReadRecords<SectionHeader>(file, optionalOffset + coff->SizeOfOptionalHeader, coff->NumberOfSections),
-        resources->VirtualAddress);
+    auto sections = ReadRecords<SectionHeader>(file, optionalOffset + coff->SizeOfOptionalHeader, coff->NumberOfSections);
+    const bool sectionsCut = sections.size() < coff->NumberOfSections;
+    auto table = std::make_unique<PeTable>(file, std::move(sections), resources->VirtualAddress);
     if (!table->ReadRoot()) {
-        problem = ResourceProblem::DamagedResources;
+        problem = sectionsCut || table->RootPastEnd() ? ResourceProblem::Truncated : ResourceProblem::DamagedResources;
         return nullptr;
     }
     return table;

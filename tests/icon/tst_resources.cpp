@@ -76,6 +76,7 @@ private slots:
     void lists();
     void namesForPeople_data();
     void namesForPeople();
+    void listsADamagedFileInBounds();
 };
 
 void TestResources::cursorsLikeWrestool_data()
@@ -229,6 +230,30 @@ void TestResources::namesForPeople()
     QCOMPARE(QString::fromStdString(name.Display()), display);
     QCOMPARE(AsBytes(name.StoredBytes()), stored);
     QCOMPARE(name.DisplayIsExact(), exact);
+}
+
+// An NE file whose two cursor groups share one directory of 65535 images, none of which
+// exists: one group and its images fill the listing, and the second is left out.
+void TestResources::listsADamagedFileInBounds()
+{
+    QByteArray ne(0x100, '\0');
+    const auto put = [&](qsizetype at, std::uint16_t value) { qToLittleEndian(value, ne.data() + at); };
+    put(0, 0x5A4D);
+    put(0x3C, 0x40);
+    put(0x40, 0x454E);
+    put(0x40 + 0x24, 0x40); // the resource table right after the header
+    put(0x40 + 0x26, 0x7E);
+    std::uint16_t table[] = {4, 0x800C, 2, 0, 0, 0x10, 0xE000, 0, 0x8001, 0, 0, 0x10, 0xE000, 0, 0x8002, 0, 0, 0};
+    for (std::size_t i = 0; i < std::size(table); ++i)
+        put(0x80 + qsizetype(2 * i), table[i]);
+    ne += QByteArray(0xE0000, '\0');
+    put(0x100 + 2, 2);
+    put(0x100 + 4, 0xFFFF);
+    const ResourceListing listing = ListResources(SpanSource(Span(ne)));
+    QCOMPARE(int(listing.Cursors.size()), 1);
+    QCOMPARE(int(listing.Cursors.front().Images.size()), 65535);
+    QVERIFY(listing.Cut);
+    QCOMPARE(listing.Problem, ListProblem::NothingReadable);
 }
 
 QTEST_GUILESS_MAIN(TestResources)

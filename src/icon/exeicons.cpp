@@ -2,7 +2,6 @@
 
 #include "icon/bytesource.h"
 #include "icon/dib.h"
-
 #include "icon/png.h"
 
 #include <array>
@@ -203,8 +202,11 @@ struct IconReader::Parsed {
                 return DirectoryEntries<GroupIconEntry>(*group);
             std::vector<IconEntry> entries = DirectoryEntries<GroupCursorEntry>(*group);
             for (IconEntry& entry : entries) {
-                const Extent image = Charge(table->LookupCost() + sizeof(Hotspot)) ? table->DataById(rt::kCursor, static_cast<std::uint16_t>(entry.Where)) : Extent{};
-                const auto hotspot = image.Length >= sizeof(Hotspot) ? ReadRecord<Hotspot>(file, image.Offset) : std::nullopt;
+                const Extent image = Charge(table->LookupCost() + sizeof(Hotspot))
+                    ? table->DataById(rt::kCursor, static_cast<std::uint16_t>(entry.Where))
+                    : Extent{};
+                const auto hotspot
+                    = image.Length >= sizeof(Hotspot) ? ReadRecord<Hotspot>(file, image.Offset) : std::nullopt;
                 if (hotspot) {
                     entry.HotspotX = hotspot->X;
                     entry.HotspotY = hotspot->Y;
@@ -235,7 +237,8 @@ struct IconReader::Parsed {
             image.Offset += sizeof(Hotspot);
             image.Length -= sizeof(Hotspot);
         }
-        if (entry.BytesInRes > 0 && entry.BytesInRes <= image.Length && image.Length - entry.BytesInRes < table->LengthUnit())
+        if (entry.BytesInRes > 0 && entry.BytesInRes <= image.Length
+            && image.Length - entry.BytesInRes < table->LengthUnit())
             image.Length = entry.BytesInRes;
         return image;
     }
@@ -300,7 +303,7 @@ std::optional<IconReader::ImageFacts> IconReader::Inspect(const IconEntry& entry
     // Enough for a BITMAPINFOHEADER, and for a PNG's signature and IHDR chunk.
     std::array<std::uint8_t, 40> header{};
     const std::size_t length = std::min<std::size_t>(header.size(), image.Length);
-    if (image.Length == 0 || !parsed_->file.ReadAt(image.Offset, std::span(header).first(length)))
+    if (length == 0 || !parsed_->file.ReadAt(image.Offset, std::span(header).first(length)))
         return std::nullopt;
     const Bytes head = std::span(header).first(length);
     ImageFacts facts{image.Length, IsPng(head), 0};

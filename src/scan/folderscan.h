@@ -10,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-
 enum class ListingResult {
     NoEntries,       // the folder delivered no file at all (or could not be read)
     Listed,          // every file was looked at; ImageFileCount may still be 0

@@ -47,16 +47,16 @@ void BatchOutput::Draw()
 
 void BatchOutput::Line(std::FILE* stream, const QString& text)
 {
-    if (live_) {
+    // Only a line to the same terminal has to go above the progress line; one to a file
+    // or a pipe leaves it where it is.
+    const bool above = live_ && (stream == stderr || ::isatty(::fileno(stream)) == 1);
+    if (above) {
         Clear();
         std::fflush(stderr);
     }
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
-    if (live_) {
+    if (above)
         std::fflush(stream);
-        if (!line_.isEmpty())
-            Draw();
-    }
 }
 
 void BatchOutput::Reading(int file, int files, long long icons, const QString& name)
@@ -64,9 +64,9 @@ void BatchOutput::Reading(int file, int files, long long icons, const QString& n
     if (!live_)
         return;
     // Redrawn ten times a second at most: a terminal that draws every file costs more
-    // than the files.
+    // than the files. Between two redraws a line printed above may have taken it away.
     const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(100))
+    if (now - lastDrawn_ < std::chrono::milliseconds(100))
         return;
     lastDrawn_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();

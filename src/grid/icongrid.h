@@ -4,7 +4,7 @@
 
 #include "grid/cells.h"
 #include "grid/gridgeometry.h"
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 
 #include <QPointer>
 

@@ -15,7 +15,6 @@
 #include <optional>
 #include <thread>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -33,30 +32,23 @@ struct Outcome {
 
 // Takes every connection on a Unix socket at path and hangs up: a Wayland display that is
 // no compositor.
-class HangUpSocket {
-public:
-    explicit HangUpSocket(const QString& path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+struct HangUpSocket {
+    explicit HangUpSocket(const QString& path)
     {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address{AF_UNIX, {}};
         std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0)
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0)
             qFatal("no socket at %s", qPrintable(path));
-        accepting_ = std::jthread([fd = fd_](std::stop_token stop) {
-            for (pollfd waiting{fd, POLLIN, 0}; !stop.stop_requested();)
-                if (::poll(&waiting, 1, 50) > 0)
-                    ::close(::accept(fd, nullptr, nullptr));
-        });
+        accepting = std::jthread([fd = fd] { for (int peer; (peer = ::accept(fd, nullptr, nullptr)) >= 0;) ::close(peer); });
     }
     ~HangUpSocket()
     {
-        accepting_ = {};
-        ::close(fd_);
+        ::shutdown(fd, SHUT_RDWR); // wakes the accept
+        accepting.join();
+        ::close(fd);
     }
-
-private:
-    int fd_;
-    std::jthread accepting_;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::jthread accepting;
 };
 
 // Runs the program with the display variables set as given ("-" unsets one), then

@@ -1,11 +1,14 @@
 // libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image,
-// through every use the program makes of them: the 32x32 icons of Open, the exports, and
-// the thumbnail (the image chosen, shrunk and written as PNG).
+// through every use the program makes of them: the 32x32 icons of Open, the exports, the
+// cursors and animated cursors, the listing, and the thumbnail (the image chosen, shrunk
+// and written as PNG).
 #include "icon/bytesource.h"
+#include "icon/cursorexport.h"
 #include "icon/dib.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
 #include "icon/png.h"
+#include "icon/resourcelist.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +31,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (count > 0)
         (void)ReadIcon(bytes, count - 1);
+    // Every cursor group and animated cursor, as --extract writes them: a cursor file's
+    // directory must describe exactly the bytes that follow it.
+    for (int i = 0; i < reader.Count(ResourceKind::Cursor); ++i) {
+        const std::vector<std::uint8_t> cursor = CursorFileBytes(reader, i);
+        if (cursor.empty())
+            continue;
+        const auto header = ReadRecord<IconFileHeader>(std::span(cursor), 0);
+        const auto last = ReadRecord<IconFileEntry>(std::span(cursor), 6 + 16 * std::uint64_t(header->Count - 1));
+        if (!last || std::uint64_t(last->ImageOffset) + last->BytesInRes != cursor.size())
+            __builtin_trap();
+    }
+    for (int i = 0; i < reader.Count(ResourceKind::AnimatedCursor); ++i)
+        (void)AniBytes(reader, i);
+    // The listing, over its own reader as --list makes it.
+    (void)ListResources(source);
     // A thumbnail as file managers ask for it, its size taken from the input's last byte
     // so that shrinking by every factor is tried.
     const int thumbnailSize = size > 0 ? 1 + bytes.back() : 128;

@@ -23,6 +23,16 @@ bool SpanSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const
     return true;
 }
 
+std::optional<std::vector<std::uint8_t>> Load(const ByteSource& source, Extent extent)
+{
+    if (extent.Length == 0 || extent.Length > kMaxResourceBytes || !Within(source.Size(), extent.Offset, extent.Length))
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(extent.Length));
+    if (!source.ReadAt(extent.Offset, bytes))
+        return std::nullopt;
+    return bytes;
+}
+
 FileSource::FileSource(const char* path)
 {
     // O_NONBLOCK: a FIFO or a device must not stall the scan; fstat then tells what we hold.

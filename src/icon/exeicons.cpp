@@ -2,69 +2,17 @@
 
 #include "icon/bytesource.h"
 #include "icon/dib.h"
+#include "icon/png.h"
 
-#include <bit>
-#include <memory>
+#include <array>
 #include <cstdlib>
-#include <cstring>
-#include <type_traits>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "headers are copied as they lie in the file");
-
 #pragma pack(push, 1)
-struct DosHeader {
-    std::uint16_t Magic;
-    std::uint8_t Unused[58];
-    std::uint32_t NewHeaderOffset;
-};
-struct CoffHeader {
-    std::uint32_t Signature;
-    std::uint16_t Machine;
-    std::uint16_t NumberOfSections;
-    std::uint32_t TimeDateStamp;
-    std::uint32_t PointerToSymbolTable;
-    std::uint32_t NumberOfSymbols;
-    std::uint16_t SizeOfOptionalHeader;
-    std::uint16_t Characteristics;
-};
-struct DataDirectory {
-    std::uint32_t VirtualAddress;
-    std::uint32_t Size;
-};
-struct SectionHeader {
-    char Name[8];
-    std::uint32_t VirtualSize;
-    std::uint32_t VirtualAddress;
-    std::uint32_t SizeOfRawData;
-    std::uint32_t PointerToRawData;
-    std::uint32_t PointerToRelocations;
-    std::uint32_t PointerToLinenumbers;
-    std::uint16_t NumberOfRelocations;
-    std::uint16_t NumberOfLinenumbers;
-    std::uint32_t Characteristics;
-};
-struct ResourceDirectory {
-    std::uint32_t Characteristics;
-    std::uint32_t TimeDateStamp;
-    std::uint16_t MajorVersion;
-    std::uint16_t MinorVersion;
-    std::uint16_t NumberOfNamedEntries;
-    std::uint16_t NumberOfIdEntries;
-};
-struct ResourceDirectoryEntry {
-    std::uint32_t Name;
-    std::uint32_t OffsetToData;
-};
-struct ResourceDataEntry {
-    std::uint32_t OffsetToData;
-    std::uint32_t Size;
-    std::uint32_t CodePage;
-    std::uint32_t Reserved;
-};
+// An entry of an icon group resource's directory.
 struct GroupIconEntry {
     std::uint8_t Width;
     std::uint8_t Height;
@@ -75,96 +23,27 @@ struct GroupIconEntry {
     std::uint32_t BytesInRes;
     std::uint16_t Id;
 };
-struct NeTypeInfo {
-    std::uint16_t TypeId;
-    std::uint16_t Count;
-    std::uint32_t Reserved;
-};
-struct NeNameInfo {
-    std::uint16_t Offset;
-    std::uint16_t Length;
-    std::uint16_t Flags;
+// An entry of a cursor group resource's directory: the height counts both halves of the
+// DIB, and the size includes the hotspot that starts the image's resource.
+struct GroupCursorEntry {
+    std::uint16_t Width;
+    std::uint16_t Height;
+    std::uint16_t Planes;
+    std::uint16_t BitCount;
+    std::uint32_t BytesInRes;
     std::uint16_t Id;
-    std::uint16_t Handle;
-    std::uint16_t Usage;
+};
+struct Hotspot {
+    std::uint16_t X;
+    std::uint16_t Y;
 };
 #pragma pack(pop)
+static_assert(sizeof(GroupIconEntry) == 14 && sizeof(GroupCursorEntry) == 14 && sizeof(Hotspot) == 4);
 
-static_assert(sizeof(DosHeader) == 64 && sizeof(CoffHeader) == 24 && sizeof(SectionHeader) == 40);
-static_assert(sizeof(ResourceDirectory) == 16 && sizeof(ResourceDirectoryEntry) == 8);
-static_assert(sizeof(ResourceDataEntry) == 16);
-static_assert(sizeof(GroupIconEntry) == 14);
-static_assert(sizeof(NeTypeInfo) == 8 && sizeof(NeNameInfo) == 12);
-
-constexpr std::uint16_t kMzMagic = 0x5A4D;            // "MZ"
-constexpr std::uint32_t kPeSignature = 0x00004550;    // "PE\0\0"
-constexpr std::uint16_t kNeSignature = 0x454E;        // "NE"
-constexpr std::uint16_t kPe32Magic = 0x10b;
-constexpr std::uint16_t kPe32PlusMagic = 0x20b;
-constexpr std::uint32_t kResourceDirectoryIndex = 2;
-constexpr std::uint32_t kRtIcon = 3;
-constexpr std::uint32_t kRtGroupIcon = 14;
-constexpr std::uint32_t kHighBit = 0x80000000u;
-constexpr std::uint16_t kNeIntegerId = 0x8000;
-constexpr std::uint16_t kNeRtIcon = 0x8003;
-constexpr std::uint16_t kNeRtGroupIcon = 0x800E;
-constexpr std::uint32_t kNeResourceTableField = 0x24;
-constexpr std::uint32_t kNeResidentNamesField = 0x26;
+constexpr std::uint16_t kMzMagic = 0x5A4D; // "MZ"
 
 using Bytes = std::span<const std::uint8_t>;
 using Buffer = std::vector<std::uint8_t>;
-
-// The largest resource the reader loads: far above any real icon image (a 256x256 32-bit
-// DIB is 270 KB) or group, low enough that a damaged size allocates little.
-constexpr std::uint64_t kMaxResourceBytes = std::uint64_t{8} << 20;
-
-template <typename T>
-std::optional<T> Read(const ByteSource& file, std::uint64_t offset)
-{
-    static_assert(std::is_trivially_copyable_v<T>);
-    T value;
-    if (!file.ReadAt(offset, std::span(reinterpret_cast<std::uint8_t*>(&value), sizeof(T))))
-        return std::nullopt;
-    return value;
-}
-
-template <typename T>
-std::optional<T> Read(Bytes bytes, std::uint64_t offset)
-{
-    return Read<T>(SpanSource(bytes), offset);
-}
-
-// Where a resource's bytes lie in the file; Length 0 when there is none.
-struct Extent {
-    std::uint64_t Offset = 0;
-    std::uint64_t Length = 0;
-};
-
-// The bytes of extent, read whole: nothing when they don't all lie in the file, are too
-// many, or can't be read (the file was cut short since it was opened).
-std::optional<Buffer> Load(const ByteSource& file, Extent extent)
-{
-    if (extent.Length == 0 || extent.Length > kMaxResourceBytes || extent.Offset > file.Size()
-        || extent.Length > file.Size() - extent.Offset)
-        return std::nullopt;
-    Buffer bytes(static_cast<std::size_t>(extent.Length));
-    if (!file.ReadAt(extent.Offset, bytes))
-        return std::nullopt;
-    return bytes;
-}
-
-// count records of T from offset, as many of them as lie in the file, in one read.
-template <typename T>
-std::vector<T> ReadArray(const ByteSource& file, std::uint64_t offset, std::uint64_t count)
-{
-    static_assert(std::is_trivially_copyable_v<T>);
-    const std::uint64_t room = offset <= file.Size() ? (file.Size() - offset) / sizeof(T) : 0;
-    std::vector<T> records(static_cast<std::size_t>(std::min(count, room)));
-    const std::span bytes(reinterpret_cast<std::uint8_t*>(records.data()), records.size() * sizeof(T));
-    if (!file.ReadAt(offset, bytes))
-        records.clear();
-    return records;
-}
 
 // The image of a group for the 32x32 large icon at 32 bits per pixel: nearest in size,
 // then nearest in depth among those exactly as far off in width and in height; the first
@@ -201,306 +80,51 @@ int ChooseImage(const std::vector<IconEntry>& entries)
     return chosen;
 }
 
-// The entries of an icon directory (a group resource or an icon file's header) whose
-// records are T, as many as lie in its bytes.
+IconEntry FromDisk(const GroupIconEntry& e)
+{
+    return {e.Width, e.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount, e.BytesInRes, e.Id};
+}
+
+IconEntry FromDisk(const IconFileEntry& e)
+{
+    return {e.Width, e.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount, e.BytesInRes, e.ImageOffset};
+}
+
+IconEntry FromDisk(const GroupCursorEntry& e)
+{
+    const auto image = static_cast<std::uint32_t>(e.BytesInRes >= sizeof(Hotspot) ? e.BytesInRes - sizeof(Hotspot) : 0);
+    return {static_cast<std::uint8_t>(e.Width), static_cast<std::uint8_t>(e.Height / 2), 0, 0, e.Planes,
+            e.BitCount, image, e.Id, ResourceKind::Cursor};
+}
+
+// The entries of a directory (a group resource or an icon file's header) whose records
+// are T, as many as lie in its bytes.
 template <typename T>
 std::vector<IconEntry> DirectoryEntries(Bytes directory)
 {
-    const auto header = Read<IconFileHeader>(directory, 0);
+    const auto header = ReadRecord<IconFileHeader>(directory, 0);
     if (!header)
         return {};
     const std::uint64_t room = (directory.size() - sizeof(IconFileHeader)) / sizeof(T);
     std::vector<IconEntry> entries;
     entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(header->Count, room)));
-    for (std::uint64_t i = 0; i < header->Count && i < room; ++i) {
-        const auto e = Read<T>(directory, sizeof(IconFileHeader) + i * sizeof(T));
-        std::uint32_t where = 0;
-        if constexpr (std::is_same_v<T, GroupIconEntry>)
-            where = e->Id;
-        else
-            where = e->ImageOffset;
-        entries.push_back({e->Width, e->Height, e->ColorCount, e->Reserved, e->Planes, e->BitCount, e->BytesInRes, where});
-    }
+    for (std::uint64_t i = 0; i < header->Count && i < room; ++i)
+        entries.push_back(FromDisk(*ReadRecord<T>(directory, sizeof(IconFileHeader) + i * sizeof(T))));
     return entries;
-}
-
-// ---- PE ----------------------------------------------------------------------------
-
-class PeResources {
-public:
-    // Nothing when file is no PE image with a resource directory.
-    static std::optional<PeResources> Open(const ByteSource& file);
-
-    int GroupCount() const { return static_cast<int>(groups_.size()); }
-    Extent Group(int index) const;
-    Extent Icon(std::uint16_t id);
-    // What one Group or Icon costs: its three addresses each looked up in the section
-    // table, which a damaged file may fill with 65535 sections.
-    std::uint64_t LookupCost() const { return 3 * sections_.size() * sizeof(SectionHeader); }
-
-private:
-    explicit PeResources(const ByteSource& file) : file_(&file) {}
-
-    // A resource directory read from the resource section: its header and how many of
-    // its entries actually lie in the section.
-    struct Directory {
-        std::uint64_t EntriesOffset; // in the file
-        std::uint32_t Count;
-    };
-
-    std::optional<std::uint64_t> RvaToOffset(std::uint64_t rva, std::uint64_t* available = nullptr) const;
-    std::optional<Directory> DirectoryAt(std::uint32_t offsetInResources) const;
-    std::vector<ResourceDirectoryEntry> Entries(const std::optional<Directory>& directory) const;
-    std::optional<Directory> TypeDirectory(std::uint32_t type) const;
-    Extent DataOfName(const ResourceDirectoryEntry& name) const;
-
-    const ByteSource* file_;
-    std::vector<SectionHeader> sections_;
-    std::uint32_t resourcesRva_ = 0;
-    std::vector<ResourceDirectoryEntry> groups_;
-    std::optional<Directory> icons_;
-    // RT_ICON id -> its first entry, built on first use: a lookup per icon must not walk
-    // a directory of 65535 entries each time.
-    std::optional<std::unordered_map<std::uint32_t, ResourceDirectoryEntry>> iconIndex_;
-};
-
-std::optional<PeResources> PeResources::Open(const ByteSource& file)
-{
-    const auto dos = Read<DosHeader>(file, 0);
-    if (!dos || dos->Magic != kMzMagic)
-        return std::nullopt;
-    const std::uint64_t coffOffset = dos->NewHeaderOffset;
-    const auto coff = Read<CoffHeader>(file, coffOffset);
-    if (!coff || coff->Signature != kPeSignature)
-        return std::nullopt;
-    const std::uint64_t optionalOffset = coffOffset + sizeof(CoffHeader);
-    const auto magic = Read<std::uint16_t>(file, optionalOffset);
-    if (!magic)
-        return std::nullopt;
-    std::uint64_t rvaCountField = 0;
-    if (*magic == kPe32Magic)
-        rvaCountField = 92;
-    else if (*magic == kPe32PlusMagic)
-        rvaCountField = 108;
-    else
-        return std::nullopt;
-    const std::uint64_t directoriesField = rvaCountField + 4;
-    const std::uint64_t resourceField = directoriesField + kResourceDirectoryIndex * sizeof(DataDirectory);
-    const auto rvaCount = Read<std::uint32_t>(file, optionalOffset + rvaCountField);
-    if (!rvaCount || *rvaCount <= kResourceDirectoryIndex
-        || coff->SizeOfOptionalHeader < resourceField + sizeof(DataDirectory))
-        return std::nullopt;
-    const auto resources = Read<DataDirectory>(file, optionalOffset + resourceField);
-    if (!resources || resources->VirtualAddress == 0)
-        return std::nullopt;
-
-    PeResources pe(file);
-    // The section table is read once: every RVA goes through it.
-    pe.sections_ = ReadArray<SectionHeader>(file, optionalOffset + coff->SizeOfOptionalHeader, coff->NumberOfSections);
-    pe.resourcesRva_ = resources->VirtualAddress;
-    pe.groups_ = pe.Entries(pe.TypeDirectory(kRtGroupIcon));
-    pe.icons_ = pe.TypeDirectory(kRtIcon);
-    return pe;
-}
-
-// The section holding rva: VirtualAddress <= rva < VirtualAddress + SizeOfRawData.
-// available receives how many bytes of raw data follow rva in that section.
-std::optional<std::uint64_t> PeResources::RvaToOffset(std::uint64_t rva, std::uint64_t* available) const
-{
-    for (const SectionHeader& section : sections_) {
-        const std::uint64_t start = section.VirtualAddress;
-        const std::uint64_t end = start + section.SizeOfRawData;
-        if (rva >= start && rva < end) {
-            if (available)
-                *available = end - rva;
-            return std::uint64_t{section.PointerToRawData} + (rva - start);
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<PeResources::Directory> PeResources::DirectoryAt(std::uint32_t offsetInResources) const
-{
-    std::uint64_t available = 0;
-    const auto offset = RvaToOffset(std::uint64_t{resourcesRva_} + offsetInResources, &available);
-    if (!offset)
-        return std::nullopt;
-    const auto header = Read<ResourceDirectory>(*file_, *offset);
-    if (!header || available < sizeof(ResourceDirectory))
-        return std::nullopt;
-    // Entries past the section's raw data or the file's end don't exist.
-    const std::uint64_t entriesOffset = *offset + sizeof(ResourceDirectory);
-    std::uint64_t room = available - sizeof(ResourceDirectory);
-    if (entriesOffset <= file_->Size())
-        room = std::min<std::uint64_t>(room, file_->Size() - entriesOffset);
-    else
-        room = 0;
-    const std::uint64_t declared = std::uint64_t{header->NumberOfNamedEntries} + header->NumberOfIdEntries;
-    const std::uint64_t count = std::min<std::uint64_t>(declared, room / sizeof(ResourceDirectoryEntry));
-    return Directory{entriesOffset, static_cast<std::uint32_t>(count)};
-}
-
-std::vector<ResourceDirectoryEntry> PeResources::Entries(const std::optional<Directory>& directory) const
-{
-    if (!directory)
-        return {};
-    return ReadArray<ResourceDirectoryEntry>(*file_, directory->EntriesOffset, directory->Count);
-}
-
-// The directory of one numbered resource type; a type named with digits is another type.
-std::optional<PeResources::Directory> PeResources::TypeDirectory(std::uint32_t type) const
-{
-    for (const ResourceDirectoryEntry& entry : Entries(DirectoryAt(0))) {
-        if ((entry.Name & kHighBit) == 0 && entry.Name == type) {
-            if ((entry.OffsetToData & kHighBit) == 0)
-                return std::nullopt;
-            return DirectoryAt(entry.OffsetToData & ~kHighBit);
-        }
-    }
-    return std::nullopt;
-}
-
-// The data of a resource name: the first entry of its language directory.
-Extent PeResources::DataOfName(const ResourceDirectoryEntry& name) const
-{
-    if ((name.OffsetToData & kHighBit) == 0)
-        return {};
-    const auto languages = DirectoryAt(name.OffsetToData & ~kHighBit);
-    if (!languages || languages->Count == 0)
-        return {};
-    const auto language = Read<ResourceDirectoryEntry>(*file_, languages->EntriesOffset);
-    if (!language || (language->OffsetToData & kHighBit) != 0)
-        return {};
-    const auto dataOffset = RvaToOffset(std::uint64_t{resourcesRva_} + language->OffsetToData);
-    if (!dataOffset)
-        return {};
-    const auto data = Read<ResourceDataEntry>(*file_, *dataOffset);
-    if (!data)
-        return {};
-    const auto offset = RvaToOffset(data->OffsetToData);
-    if (!offset)
-        return {};
-    return {*offset, data->Size};
-}
-
-Extent PeResources::Group(int index) const
-{
-    if (index < 0 || index >= GroupCount())
-        return {};
-    return DataOfName(groups_[static_cast<std::size_t>(index)]);
-}
-
-Extent PeResources::Icon(std::uint16_t id)
-{
-    if (!iconIndex_) {
-        iconIndex_.emplace();
-        for (const ResourceDirectoryEntry& name : Entries(icons_))
-            if ((name.Name & kHighBit) == 0)
-                iconIndex_->try_emplace(name.Name, name);
-    }
-    const auto found = iconIndex_->find(id);
-    return found == iconIndex_->end() ? Extent{} : DataOfName(found->second);
-}
-
-// ---- NE ----------------------------------------------------------------------------
-
-class NeResources {
-public:
-    static std::optional<NeResources> Open(const ByteSource& file);
-
-    int GroupCount() const { return static_cast<int>(groups_.size()); }
-    Extent Group(int index) const;
-    Extent Icon(std::uint16_t id);
-
-private:
-    explicit NeResources(const ByteSource& file) : file_(&file) {}
-    std::vector<NeNameInfo> FindType(std::uint16_t type) const;
-    Extent DataOf(const NeNameInfo& name) const;
-
-    const ByteSource* file_;
-    std::uint64_t table_ = 0;
-    std::uint64_t tableEnd_ = 0;
-    std::uint32_t shift_ = 0;
-    std::vector<NeNameInfo> groups_;
-    std::optional<std::unordered_map<std::uint16_t, NeNameInfo>> iconIndex_;
-};
-
-std::optional<NeResources> NeResources::Open(const ByteSource& file)
-{
-    const auto dos = Read<DosHeader>(file, 0);
-    if (!dos || dos->Magic != kMzMagic)
-        return std::nullopt;
-    const std::uint64_t ne = dos->NewHeaderOffset;
-    const auto signature = Read<std::uint16_t>(file, ne);
-    const auto tableField = Read<std::uint16_t>(file, ne + kNeResourceTableField);
-    const auto namesField = Read<std::uint16_t>(file, ne + kNeResidentNamesField);
-    // A resource table that starts where the resident names do is empty.
-    if (!signature || *signature != kNeSignature || !tableField || !namesField || *tableField == *namesField)
-        return std::nullopt;
-    NeResources result(file);
-    result.table_ = ne + *tableField;
-    result.tableEnd_ = ne + 0x10000;
-    const auto shift = Read<std::uint16_t>(file, result.table_);
-    // Offsets are 16-bit words shifted left; beyond 31 they would leave any file.
-    if (!shift || *shift > 31)
-        return std::nullopt;
-    result.shift_ = *shift;
-    result.groups_ = result.FindType(kNeRtGroupIcon);
-    return result;
-}
-
-// The name entries of one type, as many as lie in the file.
-std::vector<NeNameInfo> NeResources::FindType(std::uint16_t type) const
-{
-    // The table lies before the resident names, whose offset from the header is 16-bit:
-    // no block starts past that, however long a damaged file's chain of empty blocks runs.
-    for (std::uint64_t position = table_ + 2; position < tableEnd_;) {
-        const auto info = Read<NeTypeInfo>(*file_, position);
-        if (!info || info->TypeId == 0)
-            return {};
-        const std::uint64_t names = position + sizeof(NeTypeInfo);
-        if (info->TypeId == type)
-            return ReadArray<NeNameInfo>(*file_, names, info->Count);
-        position = names + std::uint64_t{info->Count} * sizeof(NeNameInfo);
-    }
-    return {};
-}
-
-Extent NeResources::DataOf(const NeNameInfo& name) const
-{
-    return {std::uint64_t{name.Offset} << shift_, std::uint64_t{name.Length} << shift_};
-}
-
-Extent NeResources::Group(int index) const
-{
-    if (index < 0 || index >= GroupCount())
-        return {};
-    return DataOf(groups_[static_cast<std::size_t>(index)]);
-}
-
-Extent NeResources::Icon(std::uint16_t id)
-{
-    if (!iconIndex_) {
-        iconIndex_.emplace();
-        for (const NeNameInfo& name : FindType(kNeRtIcon))
-            iconIndex_->try_emplace(name.Id, name);
-    }
-    const auto found = iconIndex_->find(static_cast<std::uint16_t>(id | kNeIntegerId));
-    return found == iconIndex_->end() ? Extent{} : DataOf(found->second);
 }
 
 // ---- icon files ----------------------------------------------------------------------
 
-bool IsIconFile(const ByteSource& file)
+bool HoldsIconFile(const ByteSource& file)
 {
-    const auto header = Read<IconFileHeader>(file, 0);
+    const auto header = ReadRecord<IconFileHeader>(file, 0);
     return header && header->Reserved != kMzMagic && header->Type == 1;
 }
 
 // The header and entries of an icon file, as far as they lie in it.
 Extent IconFileDirectory(const ByteSource& file)
 {
-    const auto header = Read<IconFileHeader>(file, 0);
+    const auto header = ReadRecord<IconFileHeader>(file, 0);
     if (!header)
         return {};
     const std::uint64_t length = sizeof(IconFileHeader) + std::uint64_t{header->Count} * sizeof(IconFileEntry);
@@ -511,14 +135,33 @@ Extent IconFileDirectory(const ByteSource& file)
 // low enough that no file keeps the scan busy for long.
 constexpr std::uint64_t kReaderBudget = std::uint64_t{256} << 20;
 
+std::uint16_t GroupType(ResourceKind kind)
+{
+    switch (kind) {
+    case ResourceKind::Icon:
+        return rt::kGroupIcon;
+    case ResourceKind::Cursor:
+        return rt::kGroupCursor;
+    case ResourceKind::AnimatedCursor:
+        return rt::kAniCursor;
+    }
+    return 0;
+}
+
+std::uint16_t ImageType(ResourceKind kind)
+{
+    return kind == ResourceKind::Cursor ? rt::kCursor : rt::kIcon;
+}
+
 } // namespace
 
 struct IconReader::Parsed {
     explicit Parsed(const ByteSource& source) : file(source) {}
 
     const ByteSource& file;
-    std::optional<PeResources> pe;
-    std::optional<NeResources> ne;
+    std::unique_ptr<ResourceTable> table;
+    ExecutableFormat format = ExecutableFormat::Unknown;
+    ResourceProblem problem = ResourceProblem::None;
     bool iconFile = false;
     std::uint64_t budget = kReaderBudget;
 
@@ -540,56 +183,146 @@ struct IconReader::Parsed {
         return Load(file, extent);
     }
 
-    std::vector<IconEntry> Entries(int index)
+    std::optional<Buffer> Resource(ResourceKind kind, int index)
     {
-        if (index < 0)
+        if (!table || !Charge(table->LookupCost()))
+            return std::nullopt;
+        return LoadCharged(table->Data(GroupType(kind), index));
+    }
+
+    std::vector<IconEntry> Entries(int index, ResourceKind kind)
+    {
+        if (index < 0 || kind == ResourceKind::AnimatedCursor)
             return {};
-        if (pe || ne) {
-            if (pe && !Charge(pe->LookupCost()))
+        if (table) {
+            const auto group = Resource(kind, index);
+            if (!group)
                 return {};
-            const auto group = LoadCharged(pe ? pe->Group(index) : ne->Group(index));
-            return group ? DirectoryEntries<GroupIconEntry>(*group) : std::vector<IconEntry>{};
+            if (kind == ResourceKind::Icon)
+                return DirectoryEntries<GroupIconEntry>(*group);
+            std::vector<IconEntry> entries = DirectoryEntries<GroupCursorEntry>(*group);
+            for (IconEntry& entry : entries) {
+                const Extent image = Charge(table->LookupCost() + sizeof(Hotspot))
+                    ? table->DataById(rt::kCursor, static_cast<std::uint16_t>(entry.Where))
+                    : Extent{};
+                const auto hotspot
+                    = image.Length >= sizeof(Hotspot) ? ReadRecord<Hotspot>(file, image.Offset) : std::nullopt;
+                if (hotspot) {
+                    entry.HotspotX = hotspot->X;
+                    entry.HotspotY = hotspot->Y;
+                }
+            }
+            return entries;
         }
-        if (iconFile && index == 0) {
+        if (iconFile && index == 0 && kind == ResourceKind::Icon) {
             const auto directory = LoadCharged(IconFileDirectory(file));
             return directory ? DirectoryEntries<IconFileEntry>(*directory) : std::vector<IconEntry>{};
         }
         return {};
     }
 
-    std::optional<Buffer> Image(const IconEntry& entry)
+    // Where an image's bytes lie: a cursor's after its hotspot; in NE, whose lengths are
+    // rounded up to the table's unit, as long as the directory says when that is what
+    // the rounding left.
+    Extent ImageExtent(const IconEntry& entry)
     {
-        if (pe)
-            return Charge(pe->LookupCost()) ? LoadCharged(pe->Icon(static_cast<std::uint16_t>(entry.Where)))
-                                            : std::nullopt;
-        if (ne)
-            return LoadCharged(ne->Icon(static_cast<std::uint16_t>(entry.Where)));
-        return LoadCharged({entry.Where, entry.BytesInRes});
+        if (!table)
+            return iconFile ? Extent{entry.Where, entry.BytesInRes} : Extent{};
+        if (!Charge(table->LookupCost()))
+            return {};
+        Extent image = table->DataById(ImageType(entry.Kind), static_cast<std::uint16_t>(entry.Where));
+        if (entry.Kind == ResourceKind::Cursor) {
+            if (image.Length <= sizeof(Hotspot))
+                return {};
+            image.Offset += sizeof(Hotspot);
+            image.Length -= sizeof(Hotspot);
+        }
+        if (entry.BytesInRes > 0 && entry.BytesInRes <= image.Length
+            && image.Length - entry.BytesInRes < table->LengthUnit())
+            image.Length = entry.BytesInRes;
+        return image;
     }
+
+    std::optional<Buffer> Image(const IconEntry& entry) { return LoadCharged(ImageExtent(entry)); }
 };
 
 IconReader::IconReader(const ByteSource& file) : parsed_(std::make_unique<Parsed>(file))
 {
-    parsed_->pe = PeResources::Open(file);
-    if (!parsed_->pe)
-        parsed_->ne = NeResources::Open(file);
-    parsed_->iconFile = !parsed_->pe && !parsed_->ne && IsIconFile(file);
+    parsed_->table = ResourceTable::Open(file, &parsed_->format, &parsed_->problem);
+    parsed_->iconFile = !parsed_->table && parsed_->format == ExecutableFormat::Unknown && HoldsIconFile(file);
+    if (parsed_->iconFile)
+        parsed_->problem = ResourceProblem::None;
 }
 
 IconReader::~IconReader() = default;
 
-int IconReader::Count() const
+int IconReader::Count(ResourceKind kind) const
 {
-    if (parsed_->pe)
-        return parsed_->pe->GroupCount();
-    if (parsed_->ne)
-        return parsed_->ne->GroupCount();
-    return parsed_->iconFile ? 1 : 0;
+    if (parsed_->table)
+        return parsed_->table->Count(GroupType(kind));
+    return parsed_->iconFile && kind == ResourceKind::Icon ? 1 : 0;
+}
+
+ExecutableFormat IconReader::Format() const
+{
+    return parsed_->format;
+}
+
+ResourceProblem IconReader::Problem() const
+{
+    return parsed_->problem;
+}
+
+bool IconReader::IsIconFile() const
+{
+    return parsed_->iconFile;
+}
+
+ResourceName IconReader::Name(ResourceKind kind, int index) const
+{
+    if (!parsed_->table || !parsed_->Charge(parsed_->table->LookupCost()))
+        return {};
+    return parsed_->table->Name(GroupType(kind), index);
+}
+
+std::vector<std::uint32_t> IconReader::Languages(ResourceKind kind, int index) const
+{
+    if (!parsed_->table || !parsed_->Charge(parsed_->table->LookupCost()))
+        return {};
+    return parsed_->table->Languages(GroupType(kind), index);
+}
+
+std::optional<std::vector<std::uint8_t>> IconReader::AnimatedCursorData(int index)
+{
+    return parsed_->Resource(ResourceKind::AnimatedCursor, index);
+}
+
+std::optional<IconReader::ImageFacts> IconReader::Inspect(const IconEntry& entry)
+{
+    const Extent image = parsed_->ImageExtent(entry);
+    // Enough for a BITMAPINFOHEADER, and for a PNG's signature and IHDR chunk.
+    std::array<std::uint8_t, 40> header{};
+    const std::size_t length = std::min<std::size_t>(header.size(), image.Length);
+    if (length == 0 || !parsed_->file.ReadAt(image.Offset, std::span(header).first(length)))
+        return std::nullopt;
+    const Bytes head = std::span(header).first(length);
+    ImageFacts facts{image.Length, IsPng(head), 0};
+    if (facts.Png && length >= 26) {
+        // IHDR: bit depth and colour type, which gives the samples per pixel.
+        constexpr std::array<int, 7> kSamples{1, 0, 3, 1, 2, 0, 4};
+        const std::uint8_t depth = header[24];
+        const std::uint8_t colourType = header[25];
+        facts.BitCount = colourType < kSamples.size() ? depth * kSamples[colourType] : 0;
+    } else if (const auto size = ReadRecord<std::uint32_t>(head, 0)) {
+        const auto bitCount = ReadRecord<std::uint16_t>(head, *size == 12 ? 10 : 14);
+        facts.BitCount = bitCount && (*size == 12 || *size >= 40) ? *bitCount : 0;
+    }
+    return facts;
 }
 
 std::optional<IconImage> IconReader::Read(int index)
 {
-    const std::vector<IconEntry> entries = parsed_->Entries(index);
+    const std::vector<IconEntry> entries = parsed_->Entries(index, ResourceKind::Icon);
     const int chosen = ChooseImage(entries);
     if (chosen < 0)
         return std::nullopt;
@@ -599,9 +332,9 @@ std::optional<IconImage> IconReader::Read(int index)
     return DecodeIconImage(*image);
 }
 
-std::vector<IconEntry> IconReader::Entries(int index)
+std::vector<IconEntry> IconReader::Entries(int index, ResourceKind kind)
 {
-    return parsed_->Entries(index);
+    return parsed_->Entries(index, kind);
 }
 
 std::optional<std::vector<std::uint8_t>> IconReader::ImageData(const IconEntry& entry)

@@ -1,16 +1,20 @@
-// Icons inside Windows executables, libraries and icon files, read from the file's bytes.
+// Icons and cursors inside Windows executables, libraries and icon files, read from the
+// file's bytes.
 //
 // The reader never opens files itself: it reads from a ByteSource (a FileSource for the
 // program), every header through one checked read into a fixed-layout struct, with all
 // offset arithmetic in 64 bits. A damaged file, or one cut short while it is read, gives
 // fewer icons or none, never a crash.
 //
-//   PE (PE32 and PE32+, any machine) and NE (16-bit) files: one icon per entry of the
-//   icon-group resource directory, named entries first, then numbered ones, in file order.
-//   An icon file (.ico) counts as one icon.
+//   PE (PE32 and PE32+, any machine) and NE (16-bit) files: one icon per name of the
+//   icon-group resource type (RT_GROUP_ICON), one cursor per name of the cursor-group
+//   type (RT_GROUP_CURSOR), one animated cursor per name of RT_ANICURSOR, each in the
+//   resource table's order (named entries first, then numbered ones), its first language
+//   read. An icon file (.ico) counts as one icon.
 #pragma once
 
 #include "icon/dib.h"
+#include "icon/resources.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +24,11 @@
 
 class ByteSource;
 
-// One image of an icon, as the icon's directory entry describes it.
+// What a reader counts and lists: icon groups, cursor groups and animated cursors.
+enum class ResourceKind { Icon, Cursor, AnimatedCursor };
+
+// One image of an icon or a cursor, as its group's directory describes it: the one form
+// every directory is read into and written from, whatever its layout on disk.
 struct IconEntry {
     std::uint8_t Width; // 0 means 256
     std::uint8_t Height;
@@ -28,8 +36,14 @@ struct IconEntry {
     std::uint8_t Reserved;
     std::uint16_t Planes;
     std::uint16_t BitCount;
+    // The image's bytes as the directory gives them: a cursor's without its hotspot.
     std::uint32_t BytesInRes;
-    std::uint32_t Where; // the image's RT_ICON id in a group, its offset in an icon file
+    std::uint32_t Where; // the image's RT_ICON or RT_CURSOR id in a group, its offset in an icon file
+    ResourceKind Kind = ResourceKind::Icon;
+    // A cursor image's hotspot, which its resource keeps before the image; 0, 0 when that
+    // can't be read.
+    std::uint16_t HotspotX = 0;
+    std::uint16_t HotspotY = 0;
 };
 
 // An entry's width or height in pixels: 0 stands for 256.
@@ -59,9 +73,9 @@ struct IconFileEntry {
 #pragma pack(pop)
 static_assert(sizeof(IconFileHeader) == 6 && sizeof(IconFileEntry) == 16);
 
-// The icons of one file's bytes, its headers parsed once. A damaged file can ask for
-// much work per icon (thousands of groups sharing one huge image); a reader stops
-// drawing once it has looked at 256 MB of images, which no real file comes near.
+// The icons and cursors of one file's bytes, its headers parsed once. A damaged file can
+// ask for much work per icon (thousands of groups sharing one huge image); a reader stops
+// reading once it has looked at 256 MB, which no real file comes near.
 class IconReader {
 public:
     // file must outlive the reader.
@@ -70,14 +84,40 @@ public:
     IconReader(const IconReader&) = delete;
     IconReader& operator=(const IconReader&) = delete;
 
-    // As CountIcons and ReadIcon below.
-    int Count() const;
+    // How many icons (as CountIcons below), cursor groups or animated cursors there are.
+    int Count(ResourceKind kind = ResourceKind::Icon) const;
+    // As ReadIcon below.
     std::optional<IconImage> Read(int index);
 
-    // The images of icon index as its directory lists them, in its order; empty when
-    // there is no such icon or its directory can't be read.
-    std::vector<IconEntry> Entries(int index);
-    // One of those images' bytes; nothing when they lie outside the file or can't be read.
+    // What the file is, and why it has no resources when it has none; an icon file is
+    // ExecutableFormat::Unknown with IsIconFile set.
+    ExecutableFormat Format() const;
+    ResourceProblem Problem() const;
+    bool IsIconFile() const;
+    // The resource name of icon, cursor group or animated cursor index, and its languages
+    // (the first is the one read); a number 0 and no language for an icon file.
+    ResourceName Name(ResourceKind kind, int index) const;
+    std::vector<std::uint32_t> Languages(ResourceKind kind, int index) const;
+    // The bytes of animated cursor index as they are stored (padding included in NE);
+    // nothing when they can't be read.
+    std::optional<std::vector<std::uint8_t>> AnimatedCursorData(int index);
+
+    // The images of icon or cursor group index as its directory lists them, in its order,
+    // a cursor's with its hotspot; empty when there is no such group or its directory
+    // can't be read.
+    std::vector<IconEntry> Entries(int index, ResourceKind kind = ResourceKind::Icon);
+    // How long one of those images is, whether it is PNG data, and its bits per pixel as
+    // its own header gives them (0 when it gives none that counts), read no further than
+    // that header; nothing when it lies outside the file or can't be read.
+    struct ImageFacts {
+        std::uint64_t Length;
+        bool Png;
+        int BitCount;
+    };
+    std::optional<ImageFacts> Inspect(const IconEntry& entry);
+    // One of those images' bytes (a cursor's without its hotspot; in NE, without the
+    // padding to the table's unit that the directory's size leaves out); nothing when
+    // they lie outside the file or can't be read.
     std::optional<std::vector<std::uint8_t>> ImageData(const IconEntry& entry);
     // One of those images decoded; nothing when it can't be read or decoded.
     std::optional<DecodedImage> Decode(const IconEntry& entry);

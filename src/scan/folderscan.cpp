@@ -6,6 +6,9 @@
 
 #include <QFile>
 
+#include <deque>
+#include <future>
+
 bool IsImageFileName(const QByteArray& name)
 {
     const QByteArray tail = name.right(3).toLower();
@@ -50,13 +53,26 @@ ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::op
         scratch.emplace(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
     const IconTarget target = to ? *to : IconTarget{&*scratch};
     state.IconCount = 0;
-    for (int k = 1; k <= count && !outcome.IconsLeftOut; ++k) {
-        progress.Reading(k, count);
+    // Each file is read and its icons encoded on another thread a few files ahead, while
+    // this one writes and counts the files before it: reading and writing overlap, and the
+    // numbering stays that of the listing.
+    constexpr int kReadAhead = 4;
+    std::deque<std::future<FileIcons>> ahead;
+    const auto fileAt = [&state](int k) {
         const auto slot = static_cast<std::size_t>(k);
-        const SourceFile file{state.FolderPath, state.FolderBytes, {state.ImageFileBytes[slot], state.ImageFiles[slot]}};
+        return SourceFile{state.FolderPath, state.FolderBytes, {state.ImageFileBytes[slot], state.ImageFiles[slot]}};
+    };
+    int next = 1; // the next file to hand to a reader
+    for (int k = 1; k <= count && !outcome.IconsLeftOut; ++k) {
+        for (; next <= count && next < k + kReadAhead; ++next)
+            ahead.push_back(std::async(std::launch::async, ReadIcons, fileAt(next), target.Format));
+        progress.Reading(k, count);
+        const SourceFile file = fileAt(k);
+        const FileIcons read = ahead.front().get();
+        ahead.pop_front();
         const int before = state.IconCount;
         QStringList passedOver;
-        const ExtractionResult result = ExtractIcons(state, file, target, &passedOver);
+        const ExtractionResult result = StoreIcons(state, file, read, target, &passedOver);
         outcome.IconsLeftOut = result == ExtractionResult::CapacityReached;
         progress.Read(file.Name.Text, state.IconCount - before, passedOver);
     }

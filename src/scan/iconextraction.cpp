@@ -67,30 +67,39 @@ QString PathIn(const FolderWriter& out, const QString& name)
 }
 } // namespace
 
-ExtractionResult ExtractIcons(BrowseState& state, const SourceFile& file, const IconTarget& to, QStringList* passedOver)
+FileIcons ReadIcons(const SourceFile& file, IconFormat format)
 {
-    // Read with bounded reads, not mapped: the file may be cut short while messages run
-    // between two of its icons, and that must cost icons, not the program.
-    const QByteArray path = file.Folder + '/' + file.Name.Bytes;
-    const FileSource source(path.constData());
+    FileIcons read;
+    read.Path = file.Folder + '/' + file.Name.Bytes;
+    // Read with bounded reads, not mapped: the file may be cut short while it is read,
+    // and that must cost icons, not the program.
+    const FileSource source(read.Path.constData());
     IconReader reader(source);
-    const int count = reader.Count();
-    for (int i = 0; i < count; ++i) {
+    read.Count = reader.Count();
+    for (int i = 0; i < read.Count; ++i) {
         const auto icon = reader.Read(i);
         if (!icon)
             continue;
+        const QImage bitmap = DrawIconBitmap(*icon);
+        read.Icons.push_back({i, Encoded(reader, i, bitmap, format), BitmapFingerprint(bitmap)});
+    }
+    return read;
+}
+
+ExtractionResult StoreIcons(BrowseState& state, const SourceFile& file, const FileIcons& read, const IconTarget& to,
+                            QStringList* passedOver)
+{
+    for (const EncodedIcon& icon : read.Icons) {
         if (state.IconCount >= kMaxIcons)
             return ExtractionResult::CapacityReached;
-        const QImage bitmap = DrawIconBitmap(*icon);
-        const QByteArray bytes = Encoded(reader, i, bitmap, to.Format);
-        if (bytes.isEmpty())
+        if (icon.Bytes.isEmpty())
             continue;
         const int n = state.IconCount + 1;
         const QString name = NumberedFilePath(to.Stem, n, Extension(to.Format));
         // Counted only once written: a count that included the failed icon would make the
         // grid and Save take its slot's bitmap from an earlier scan for it. A user's file
         // passed over still counts, so the numbers stay those of the bitmaps.
-        switch (to.Out->Write(QFile::encodeName(name), bytes)) {
+        switch (to.Out->Write(QFile::encodeName(name), icon.Bytes)) {
         case FolderWriter::Result::Written:
             break;
         case FolderWriter::Result::PassedOver:
@@ -102,9 +111,14 @@ ExtractionResult ExtractIcons(BrowseState& state, const SourceFile& file, const 
         }
         state.IconCount = n;
         state.TempBitmaps[static_cast<std::size_t>(n)] = PathIn(*to.Out, name);
-        state.IconOrigins[static_cast<std::size_t>(n)] = {file.FolderText, file.Name.Text, i, count, path,
-                                                          BitmapFingerprint(bitmap)};
+        state.IconOrigins[static_cast<std::size_t>(n)] = {file.FolderText, file.Name.Text, icon.Index, read.Count,
+                                                          read.Path, icon.Fingerprint};
         ProcessMessages();
     }
     return ExtractionResult::Done;
+}
+
+ExtractionResult ExtractIcons(BrowseState& state, const SourceFile& file, const IconTarget& to, QStringList* passedOver)
+{
+    return StoreIcons(state, file, ReadIcons(file, to.Format), to, passedOver);
 }

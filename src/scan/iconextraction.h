@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
+#include <vector>
+
 class FolderWriter;
 
 enum class ExtractionResult {
@@ -45,6 +48,25 @@ struct IconTarget {
     QString Stem = QStringLiteral("Temp");
     IconFormat Format = IconFormat::Bmp;
 };
+
+// The icons of one file read and encoded in a format, not yet numbered: what a scan reads
+// ahead on another thread while it writes the files before. Touches no state, so it may
+// run on any thread.
+struct EncodedIcon {
+    int Index = 0;       // among the file's icons, from 0
+    QByteArray Bytes;    // the icon's file in the format; empty when it has none
+    std::size_t Fingerprint = 0; // of its 34x34 bitmap (IconOrigin::Fingerprint)
+};
+struct FileIcons {
+    QByteArray Path; // as the kernel takes it
+    int Count = 0;   // the icons the file holds, drawable or not
+    std::vector<EncodedIcon> Icons; // those that can be drawn, in index order
+};
+FileIcons ReadIcons(const SourceFile& file, IconFormat format);
+
+// Numbers and writes what ReadIcons read, as ExtractIcons does.
+ExtractionResult StoreIcons(BrowseState& state, const SourceFile& file, const FileIcons& read, const IconTarget& to,
+                            QStringList* passedOver = nullptr);
 
 // Takes the icons of file in index order. Each icon that can be drawn gets the next
 // number n = IconCount + 1 and is written to its numbered file in to: a 34x34 bitmap

@@ -99,6 +99,40 @@ def image(w, h, bpp, s, **kw):
     return (w, h, bpp, dib(w, h, bpp, s, **kw))
 
 
+def cur(images):
+    """images: (w, h, bpp, data, (hotspot x, y)); a cursor file keeps the hotspot where an
+    icon file keeps planes and depth."""
+    out = struct.pack('<HHH', 0, 2, len(images))
+    offset = 6 + 16 * len(images)
+    body = b''
+    for w, h, bpp, data, (x, y) in images:
+        out += struct.pack('<BBBBHHII', w & 255, h & 255, 0, 0, x, y, len(data), offset + len(body))
+        body += data
+    return out + body
+
+
+def ani(frames, rate):
+    """An animated cursor: RIFF ACON with its header and cursor files as frames."""
+    def chunk(kind, data):
+        return kind + struct.pack('<I', len(data)) + data + b'\0' * (len(data) & 1)
+    header = struct.pack('<9I', 36, len(frames), len(frames), 0, 0, 0, 0, rate, 1)
+    body = b'ACON' + chunk(b'anih', header) + chunk(b'LIST', b'fram' + b''.join(chunk(b'icon', f) for f in frames))
+    return b'RIFF' + struct.pack('<I', len(body)) + body
+
+
+def ne_cursor_pieces(folder, name, images):
+    """A cursor file's images as a 16-bit program stores them, for old-cursors.asm: each
+    image its own resource (the hotspot, then the DIB), and the group directory, where the
+    height counts both halves of the DIB and each image is known by its number (1 on)."""
+    group = struct.pack('<HHH', 0, 2, len(images))
+    for number, (w, h, bpp, data, (x, y)) in enumerate(images, 1):
+        with open(f'{folder}/{name}{number}.bin', 'wb') as f:
+            f.write(struct.pack('<HH', x, y) + data)
+        group += struct.pack('<HHHHIH', w, 2 * h, 1, bpp, 4 + len(data), number)
+    with open(f'{folder}/{name}.grp', 'wb') as f:
+        f.write(group)
+
+
 ICONS = {
     # nearest to 32x32 at 32 bpp: the 24-bit 32x32 image
     'sizes.ico': [image(16, 16, 4, 1), image(32, 32, 4, 2), image(32, 32, 8, 3), image(32, 32, 24, 4),
@@ -118,11 +152,23 @@ ICONS = {
     'small.ico': [image(16, 16, 24, 20)],
 }
 
+CURSORS = {
+    'arrow.cur': [image(32, 32, 1, 21) + ((0, 0),), image(48, 48, 32, 22, alpha=True) + ((10, 12),)],
+    'busy.cur': [image(32, 32, 4, 23) + ((16, 16),)],
+    'hand.cur': [image(32, 32, 8, 24) + ((5, 1),), image(16, 16, 24, 25) + ((2, 0),)],
+}
+
 
 def main(folder):
     for name, images in ICONS.items():
         with open(f'{folder}/{name}', 'wb') as f:
             f.write(ico(images))
+    for name, images in CURSORS.items():
+        with open(f'{folder}/{name}', 'wb') as f:
+            f.write(cur(images))
+    with open(f'{folder}/busy.ani', 'wb') as f:
+        f.write(ani([cur(CURSORS['busy.cur']), cur(CURSORS['arrow.cur'][:1])], 20))
+    ne_cursor_pieces(folder, 'necur', CURSORS['hand.cur'])
     # A group whose only image has id 999, which no RT_ICON carries.
     with open(f'{folder}/missing.grp', 'wb') as f:
         f.write(struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHIH', 32, 32, 0, 0, 1, 32, 4264, 999))

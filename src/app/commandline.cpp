@@ -1,9 +1,10 @@
 #include "app/commandline.h"
 
+#include "batch/extract.h"
+#include "batch/listing.h"
+#include "batch/progress.h"
 #include "platform/errors.h"
 #include "platform/filenames.h"
-#include "platform/folderwriter.h"
-#include "scan/folderscan.h"
 #include "thumbnailer/thumbnail.h"
 
 #include <QFile>
@@ -32,22 +33,21 @@ void Print(std::FILE* stream, const QString& line)
     std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
 }
 
-// A name in a line: its control characters escaped, so a newline can't split the line
-// nor an escape sequence reach the terminal.
-QString Shown(const QString& name)
-{
-    return WithoutControls(name);
-}
-
 void PrintUsage(std::FILE* stream)
 {
     Print(stream, QStringLiteral(
         "Usage: vistrel [FOLDER]                  start the icon viewer, opening FOLDER at once\n"
-        "       vistrel --extract [--format bmp|png|ico] FOLDER OUTDIR\n"
-        "                                         write the icons of FOLDER's exe and dll files\n"
-        "                                         to OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
-        "                                         creating OUTDIR: bmp is the 34x34 bitmap,\n"
-        "                                         png the largest image, ico every image\n"
+        "       vistrel --extract [--format bmp|png|ico|cur] [--recursive] SOURCE OUTDIR\n"
+        "                                         write the icons of SOURCE (a file, or a folder's\n"
+        "                                         exe and dll files; with --recursive, those of\n"
+        "                                         every folder below it too) to\n"
+        "                                         OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
+        "                                         creating OUTDIR: bmp is the 34x34 bitmap, png\n"
+        "                                         the largest image, ico every image; cur writes\n"
+        "                                         the cursors as Cursor00001.cur (.ani) instead\n"
+        "       vistrel --list [--json] [--recursive] SOURCE...\n"
+        "                                         list the icon groups, cursor groups and animated\n"
+        "                                         cursors of each file, or why it has none\n"
         "       vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n"
         "                                         write the first icon of INPUT as a PNG of at\n"
         "                                         most SIZE x SIZE pixels (128), as the file\n"
@@ -58,7 +58,7 @@ void PrintUsage(std::FILE* stream)
 std::optional<IconFormat> FormatNamed(const char* name)
 {
     for (const auto& [text, format] : {std::pair{"bmp", IconFormat::Bmp}, std::pair{"png", IconFormat::Png},
-                                       std::pair{"ico", IconFormat::Ico}})
+                                       std::pair{"ico", IconFormat::Ico}, std::pair{"cur", IconFormat::Cur}})
         if (std::strcmp(name, text) == 0)
             return format;
     return std::nullopt;
@@ -72,24 +72,6 @@ QByteArray AsFolderPath(const char* argument)
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
     return path;
-}
-
-bool IsFolder(const QByteArray& path)
-{
-    struct stat info {};
-    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// mkdir -p: the folder and any parent missing, each made with the umask's permissions.
-bool MakeFolders(const QByteArray& path)
-{
-    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
-        const QByteArray part = slash < 0 ? path : path.left(slash);
-        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
-            return false;
-        if (slash < 0)
-            return IsFolder(path);
-    }
 }
 
 // path made absolute against the working folder, without "." or ".." and doubled
@@ -254,66 +236,58 @@ WindowSystemStart::~WindowSystemStart()
 
 int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format)
 {
-    // The state holds two tables of 10001 strings: too large for the stack.
-    auto state = std::make_unique<BrowseState>();
-    SetFolder(*state, AsFolderPath(folder));
-    if (!IsFolder(state->FolderBytes)) {
-        Print(stderr, QStringLiteral("vistrel: %1 is not a folder").arg(Shown(state->FolderPath)));
-        return 2;
-    }
-    const QByteArray output = AsFolderPath(outputFolder);
-    const QString shownOutput = Shown(DisplayName(output));
-    if (!MakeFolders(output)) {
-        Print(stderr, QStringLiteral("vistrel: the folder %1 can't be created").arg(shownOutput));
-        return 2;
-    }
-    FolderWriter out(output, FolderWriter::Targets::UserFiles);
-    if (!out.IsOpen()) {
-        Print(stderr, QStringLiteral("vistrel: the folder %1 can't be opened").arg(shownOutput));
-        return 2;
-    }
-    // A line for each file as it is done, and what was passed over.
-    struct PrintedProgress final : ScanProgress {
-        void Listed(int, bool filesLeftOut) override
-        {
-            if (filesLeftOut)
-                Print(stderr, QStringLiteral("vistrel: only the first %1 files are read").arg(kMaxImageFiles));
-        }
-        void Read(const QString& name, int icons, const QStringList& passedOver) override
-        {
-            for (const QString& path : passedOver)
-                Print(stderr, QStringLiteral("vistrel: %1 can't be replaced and was left as it is").arg(Shown(path)));
-            Print(stdout, QStringLiteral("%1: %2").arg(Shown(name)).arg(icons));
-        }
-    } progress;
-    ScanOutcome outcome;
-    try {
-        outcome = ScanFolder(*state, progress, IconTarget{&out, QStringLiteral("Icon"), format});
-    } catch (const WriteError& error) {
-        out.Sync(); // what was written stays whole
-        Print(stderr, QStringLiteral("vistrel: %1 can't be written").arg(Shown(error.path())));
-        return 2;
-    }
-    // One sync for the whole batch, not one per file.
-    if (!out.Sync()) {
-        Print(stderr, QStringLiteral("vistrel: the files written to %1 could not be saved to disk").arg(shownOutput));
-        return 2;
-    }
-    switch (outcome.Result) {
-    case ScanResult::NoImageFiles:
-        Print(stdout, QStringLiteral("%1 holds no exe or dll file").arg(Shown(state->FolderPath)));
-        return 1;
-    case ScanResult::NoIcons:
-        Print(stdout, QStringLiteral("the exe and dll files hold no icon"));
-        return 1;
-    case ScanResult::Done:
-        break;
-    }
-    if (outcome.IconsLeftOut)
-        Print(stderr, QStringLiteral("vistrel: only the first %1 icons are written").arg(kMaxIcons));
-    Print(stdout, QStringLiteral("total: %1").arg(state->IconCount));
-    return 0;
+    return RunExtract({AsFolderPath(folder), AsFolderPath(outputFolder), format, false});
 }
+
+namespace {
+// --extract and --list: their options, in any order before the sources, then the sources.
+std::optional<int> RunBatch(int argc, char* argv[])
+{
+    const bool list = std::strcmp(argv[1], "--list") == 0;
+    IconFormat format = IconFormat::Bmp;
+    bool recursive = false;
+    bool json = false;
+    std::vector<QByteArray> sources;
+    const auto wrong = [](const QString& what) {
+        Print(stderr, QStringLiteral("vistrel: ") + what);
+        PrintUsage(stderr);
+        return 2;
+    };
+    for (int i = 2; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (!sources.empty() || std::strncmp(argument, "--", 2) != 0 || std::strcmp(argument, "--") == 0) {
+            if (std::strcmp(argument, "--") != 0 || !sources.empty())
+                sources.push_back(AsFolderPath(argument));
+        } else if (std::strcmp(argument, "--recursive") == 0) {
+            recursive = true;
+        } else if (list && std::strcmp(argument, "--json") == 0) {
+            json = true;
+        } else if (!list && std::strcmp(argument, "--format") == 0) {
+            if (++i == argc)
+                return wrong(QStringLiteral("--format needs a format (bmp, png, ico or cur)"));
+            const std::optional<IconFormat> named = FormatNamed(argv[i]);
+            if (!named)
+                return wrong(QStringLiteral("unknown format %1 (bmp, png, ico or cur)").arg(Shown(DisplayName(argv[i]))));
+            format = *named;
+        } else {
+            return wrong(QStringLiteral("unknown option %1").arg(Shown(DisplayName(argument))));
+        }
+    }
+    if (list) {
+        if (sources.empty())
+            return wrong(QStringLiteral("--list needs a file or a folder"));
+        return RunList({sources, json, recursive});
+    }
+    if (sources.size() < 2)
+        return wrong(sources.empty() ? QStringLiteral("--extract needs a file or a folder, and a folder to write to")
+                                     : QStringLiteral("--extract needs a folder to write to after %1")
+                                           .arg(Shown(DisplayName(sources[0]))));
+    if (sources.size() > 2)
+        return wrong(QStringLiteral("--extract takes one source and one folder, not also %1")
+                         .arg(Shown(DisplayName(sources[2]))));
+    return RunExtract({sources[0], sources[1], format, recursive});
+}
+} // namespace
 
 std::optional<int> RunCommandLine(int argc, char* argv[])
 {
@@ -326,20 +300,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
         Print(stdout, QStringLiteral("Vistrel " VISTREL_VERSION));
         return 0;
     }
-    if (std::strcmp(command, "--extract") == 0) {
-        const auto format = argc == 6 && std::strcmp(argv[2], "--format") == 0 ? FormatNamed(argv[3])
-                                                                                : std::optional<IconFormat>();
-        if (argc == 4)
-            return ExtractFolder(argv[2], argv[3]);
-        if (!format) {
-            // Say what was wrong before the usage, which lists the right forms.
-            if (argc == 6 && std::strcmp(argv[2], "--format") == 0)
-                Print(stderr, QStringLiteral("vistrel: unknown format %1 (bmp, png or ico)").arg(QFile::decodeName(argv[3])));
-            PrintUsage(stderr);
-            return 2;
-        }
-        return ExtractFolder(argv[4], argv[5], *format);
-    }
+    if (std::strcmp(command, "--extract") == 0 || std::strcmp(command, "--list") == 0)
+        return RunBatch(argc, argv);
     if (std::strcmp(command, "--thumbnail") == 0)
         return RunThumbnailer("vistrel --thumbnail", argc - 2, argv + 2);
     // A wrong word is named before anything else is said of the window.

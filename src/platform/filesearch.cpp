@@ -50,24 +50,48 @@ bool FileNameLess(const QString& a, const QString& b)
     return a < b;
 }
 
-std::vector<FileName> FindFiles(const QByteArray& folder)
+namespace {
+// The entries of folder that pass, in the listing's order; false when it can't be read.
+template <typename Passes>
+bool ListEntries(const QByteArray& folder, Passes passes, std::vector<FileName>& names)
 {
-    std::vector<FileName> names;
     DirectoryHandle dir(folder);
     if (!dir.get())
-        return names;
+        return false;
     while (const dirent* entry = ::readdir(dir.get())) {
-        if (entry->d_name[0] == '.')
+        if (entry->d_name[0] == '.' || !passes(dir.get(), entry))
             continue;
-        if (IsRegularFile(dir.get(), entry)) {
-            QByteArray bytes(entry->d_name);
-            QString text = DisplayName(bytes);
-            names.push_back({std::move(bytes), std::move(text)});
-        }
+        QByteArray bytes(entry->d_name);
+        QString text = DisplayName(bytes);
+        names.push_back({std::move(bytes), std::move(text)});
     }
     std::sort(names.begin(), names.end(), [](const FileName& a, const FileName& b) {
         // Two byte strings may show alike only if one of them is not UTF-8; the bytes decide then.
         return FileNameLess(a.Text, b.Text) || (a.Text == b.Text && a.Bytes < b.Bytes);
     });
+    return true;
+}
+
+bool IsFolder(DIR* dir, const dirent* entry)
+{
+    if (entry->d_type != DT_UNKNOWN)
+        return entry->d_type == DT_DIR;
+    struct stat info {};
+    return ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+}
+} // namespace
+
+std::vector<FileName> FindFiles(const QByteArray& folder)
+{
+    std::vector<FileName> names;
+    ListEntries(folder, IsRegularFile, names);
+    return names;
+}
+
+std::optional<std::vector<FileName>> FindFolders(const QByteArray& folder)
+{
+    std::vector<FileName> names;
+    if (!ListEntries(folder, IsFolder, names))
+        return std::nullopt;
     return names;
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 // The names (without folder) of the regular files in folder, a symbolic link to a regular
@@ -16,6 +17,10 @@
 // "Tool_b.exe" and "_x.exe" comes after "zz.exe"; a name that is not UTF-8 sorts by the
 // text it is shown as (DisplayName). A folder that can't be read gives none.
 std::vector<FileName> FindFiles(const QByteArray& folder);
+
+// The folders in folder, in the same order: not hidden ones, and no symbolic link to a
+// folder, so a walk down a tree stays inside it. Nothing when folder can't be read.
+std::optional<std::vector<FileName>> FindFolders(const QByteArray& folder);
 
 // The order FindFiles delivers: true when a comes before b.
 bool FileNameLess(const QString& a, const QString& b);

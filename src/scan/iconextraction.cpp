@@ -1,6 +1,7 @@
 #include "scan/iconextraction.h"
 
 #include "icon/bytesource.h"
+#include "icon/cursorexport.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
 #include "platform/bitmapfile.h"
@@ -41,6 +42,7 @@ QByteArray Encoded(IconReader& reader, int index, const QImage& bitmap, IconForm
     case IconFormat::Ico:
         return AsByteArray(IconFileBytes(reader, index));
     case IconFormat::Bmp:
+    case IconFormat::Cur:
         break;
     }
     return EncodeBmp(bitmap);
@@ -53,6 +55,8 @@ QString Extension(IconFormat format)
         return QStringLiteral("png");
     case IconFormat::Ico:
         return QStringLiteral("ico");
+    case IconFormat::Cur:
+        return QStringLiteral("cur");
     case IconFormat::Bmp:
         break;
     }
@@ -75,13 +79,21 @@ FileIcons ReadIcons(const SourceFile& file, IconFormat format)
     // and that must cost icons, not the program.
     const FileSource source(read.Path.constData());
     IconReader reader(source);
+    if (format == IconFormat::Cur) {
+        read.Count = reader.Count(ResourceKind::Cursor);
+        for (int i = 0; i < read.Count; ++i)
+            read.Icons.push_back({i, AsByteArray(CursorFileBytes(reader, i)), QStringLiteral("cur"), 0});
+        for (int i = 0; i < reader.Count(ResourceKind::AnimatedCursor); ++i)
+            read.Icons.push_back({i, AsByteArray(AniBytes(reader, i)), QStringLiteral("ani"), 0});
+        return read;
+    }
     read.Count = reader.Count();
     for (int i = 0; i < read.Count; ++i) {
         const auto icon = reader.Read(i);
         if (!icon)
             continue;
         const QImage bitmap = DrawIconBitmap(*icon);
-        read.Icons.push_back({i, Encoded(reader, i, bitmap, format), BitmapFingerprint(bitmap)});
+        read.Icons.push_back({i, Encoded(reader, i, bitmap, format), Extension(format), BitmapFingerprint(bitmap)});
     }
     return read;
 }
@@ -95,7 +107,7 @@ ExtractionResult StoreIcons(BrowseState& state, const SourceFile& file, const Fi
         if (icon.Bytes.isEmpty())
             continue;
         const int n = state.IconCount + 1;
-        const QString name = NumberedFilePath(to.Stem, n, Extension(to.Format));
+        const QString name = NumberedFilePath(to.Stem, n, icon.Extension);
         // Counted only once written: a count that included the failed icon would make the
         // grid and Save take its slot's bitmap from an earlier scan for it. A user's file
         // passed over still counts, so the numbers stay those of the bitmaps.

@@ -23,6 +23,7 @@ enum class IconFormat {
     Bmp, // the 34x34 bitmap, as Open draws it
     Png, // the icon's largest image (deepest on equal sizes) at its own size, with its alpha
     Ico, // an icon file with every image of the icon, in the order of its group
+    Cur, // no icons: each cursor group as a cursor file, each animated cursor as its .ani
 };
 
 // prefix + number in the pattern "00000" + "." + extension: Icon00001.png.
@@ -53,14 +54,17 @@ struct IconTarget {
 // ahead on another thread while it writes the files before. Touches no state, so it may
 // run on any thread.
 struct EncodedIcon {
-    int Index = 0;       // among the file's icons, from 0
+    int Index = 0;       // among the file's icons (or cursors), from 0
     QByteArray Bytes;    // the icon's file in the format; empty when it has none
+    QString Extension;   // "bmp", "png", "ico"; "cur" or "ani" for cursors
     std::size_t Fingerprint = 0; // of its 34x34 bitmap (IconOrigin::Fingerprint)
 };
 struct FileIcons {
     QByteArray Path; // as the kernel takes it
     int Count = 0;   // the icons the file holds, drawable or not
-    std::vector<EncodedIcon> Icons; // those that can be drawn, in index order
+    // Those that can be drawn, in index order; for Cur, the cursor groups, then the
+    // animated cursors.
+    std::vector<EncodedIcon> Icons;
 };
 FileIcons ReadIcons(const SourceFile& file, IconFormat format);
 

@@ -127,7 +127,7 @@ private slots:
             << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "total: 11" << "";
         QTest::newRow("--extract names a format it doesn't know")
             << QStringList{"--extract", "--format", "PNG", kData, "<out>"} << kNoDisplay << 2 << ""
-            << "vistrel: unknown format PNG (bmp, png or ico)\nUsage: vistrel [FOLDER]";
+            << "vistrel: unknown format PNG (bmp, png, ico or cur)\nUsage: vistrel [FOLDER]";
     }
 
     void commandLines()

@@ -20,12 +20,12 @@ x86_64-w64-mingw32-windres cursors.rc -O coff -o cursors64.res
 link i686-w64-mingw32-gcc "$here/icons.exe" icons32.res -Wl,--entry=_start
 link x86_64-w64-mingw32-gcc "$here/icons64.dll" icons64.res -shared
 link x86_64-w64-mingw32-gcc "$here/notes.exe" notes.res
-link i686-w64-mingw32-gcc "$here/cursors.exe" cursors32.res -Wl,--entry=_start
-link x86_64-w64-mingw32-gcc "$here/cursors64.dll" cursors64.res -shared
+link i686-w64-mingw32-gcc "$here/cursors/cursors.exe" cursors32.res -Wl,--entry=_start
+link x86_64-w64-mingw32-gcc "$here/cursors/cursors64.dll" cursors64.res -shared
 i686-w64-mingw32-gcc -Os -s -nostdlib -Wl,--entry=_start -o "$here/noresources.exe" main.c
 cp sizes.ico "$here/sizes.ico"
 nasm -f bin -o "$here/ne/old.exe" old.asm
-nasm -f bin -o "$here/ne/old-cursors.exe" old-cursors.asm
+nasm -f bin -o "$here/cursors/old-cursors.exe" old-cursors.asm
 python3 "$here/source/damage.py" "$here"
 # A page file as レポートの保存 keeps it: the icon list of three icons on one page, written
 # by the report benchmark of a build (build/bin/bench_report) on a Japanese desktop.

@@ -83,9 +83,9 @@ void TestResources::cursorsLikeWrestool_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("groups");
-    QTest::newRow("pe32") << QStringLiteral("cursors.exe") << 4;
-    QTest::newRow("pe32+") << QStringLiteral("cursors64.dll") << 4;
-    QTest::newRow("ne") << QStringLiteral("ne/old-cursors.exe") << 2;
+    QTest::newRow("pe32") << QStringLiteral("cursors/cursors.exe") << 4;
+    QTest::newRow("pe32+") << QStringLiteral("cursors/cursors64.dll") << 4;
+    QTest::newRow("ne") << QStringLiteral("cursors/old-cursors.exe") << 2;
 }
 
 // Every cursor group as wrestool -x -t12 writes it: the same directory but for the sizes,
@@ -99,7 +99,7 @@ void TestResources::cursorsLikeWrestool()
     const FileSource source(QFile::encodeName(path).constData());
     IconReader reader(source);
     QCOMPARE(reader.Count(ResourceKind::Cursor), groups);
-    QCOMPARE(reader.Count(ResourceKind::AnimatedCursor), file.startsWith(QLatin1String("cursors")) ? 1 : 0);
+    QCOMPARE(reader.Count(ResourceKind::AnimatedCursor), file.startsWith(QLatin1String("cursors/cursors")) ? 1 : 0);
     if (QStandardPaths::findExecutable(QStringLiteral("wrestool")).isEmpty())
         VISTREL_SKIP("icoutils is not installed");
     QTemporaryDir dir;
@@ -154,9 +154,9 @@ void TestResources::lists_data()
         QStringLiteral("2 1033 1041 32x32x4@16,16 bmp 744"),
         QStringLiteral("7 1033 32x32x8@5,1 bmp 2216 16x16x24@2,0 bmp 872"),
         QStringLiteral("BUSY 1033 1176")};
-    QTest::newRow("pe32") << QStringLiteral("cursors.exe") << ListProblem::None << 1 << cursors;
-    QTest::newRow("pe32+") << QStringLiteral("cursors64.dll") << ListProblem::None << 1 << cursors;
-    QTest::newRow("ne, exact sizes") << QStringLiteral("ne/old-cursors.exe") << ListProblem::None << 0
+    QTest::newRow("pe32") << QStringLiteral("cursors/cursors.exe") << ListProblem::None << 1 << cursors;
+    QTest::newRow("pe32+") << QStringLiteral("cursors/cursors64.dll") << ListProblem::None << 1 << cursors;
+    QTest::newRow("ne, exact sizes") << QStringLiteral("cursors/old-cursors.exe") << ListProblem::None << 0
         << QStringList{QString(cursors[1]).replace(QLatin1String("HAND 1033"), QLatin1String("POINTER")),
                        QString(cursors[1]).replace(QLatin1String("HAND 1033"), QLatin1String("5"))};
     QTest::newRow("icons") << QStringLiteral("icons.exe") << ListProblem::None << 9 << QStringList();

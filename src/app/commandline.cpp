@@ -55,6 +55,19 @@ void PrintUsage(std::FILE* stream)
         "       vistrel --help | --version"));
 }
 
+void PrintHelp()
+{
+    PrintUsage(stdout);
+    Print(stdout, QStringLiteral(
+        "\nExamples:\n"
+        "  vistrel ~/apps                                   the window, showing ~/apps\n"
+        "  vistrel --extract --format png game.exe icons/   one program's icons as PNG files\n"
+        "  vistrel --extract --recursive /mnt/win out/      every icon of a whole tree\n"
+        "  vistrel --extract --format cur user32.dll cur/   its cursors as .cur and .ani files\n"
+        "  vistrel --list --json --recursive apps/          what each file holds, as JSON lines\n"
+        "  vistrel --thumbnail -s 256 game.exe icon.png     the icon Windows shows for game.exe"));
+}
+
 std::optional<IconFormat> FormatNamed(const char* name)
 {
     for (const auto& [text, format] : {std::pair{"bmp", IconFormat::Bmp}, std::pair{"png", IconFormat::Png},
@@ -293,7 +306,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[])
 {
     const char* command = argc > 1 ? argv[1] : "";
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
-        PrintUsage(stdout);
+        PrintHelp();
         return 0;
     }
     if (std::strcmp(command, "--version") == 0) {

@@ -39,7 +39,7 @@ void SetFolder(BrowseState& state, const QByteArray& folder)
     state.FolderPath = DisplayName(folder);
 }
 
-ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::optional<IconTarget>& to)
+ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress)
 {
     ScanOutcome outcome;
     outcome.FilesLeftOut = ListImageFiles(state) == ListingResult::CapacityReached;
@@ -48,10 +48,8 @@ ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::op
         return outcome;
     progress.Listed(count, outcome.FilesLeftOut);
     // The temporary bitmaps: the program's own folder, held open for the whole scan.
-    std::optional<FolderWriter> scratch;
-    if (!to)
-        scratch.emplace(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
-    const IconTarget target = to ? *to : IconTarget{&*scratch};
+    FolderWriter scratch(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+    const IconTarget target{&scratch};
     state.IconCount = 0;
     // Each file is read and its icons encoded on another thread a few files ahead, while
     // this one writes and counts the files before it: reading and writing overlap, and the
@@ -71,10 +69,9 @@ ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::op
         const FileIcons read = ahead.front().get();
         ahead.pop_front();
         const int before = state.IconCount;
-        QStringList passedOver;
-        const ExtractionResult result = StoreIcons(state, file, read, target, &passedOver);
+        const ExtractionResult result = StoreIcons(state, file, read, target);
         outcome.IconsLeftOut = result == ExtractionResult::CapacityReached;
-        progress.Read(file.Name.Text, state.IconCount - before, passedOver);
+        progress.Read(file.Name.Text, state.IconCount - before);
     }
     outcome.Result = state.IconCount == 0 ? ScanResult::NoIcons : ScanResult::Done;
     return outcome;

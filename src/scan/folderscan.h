@@ -10,8 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 enum class ListingResult {
     NoEntries,       // the folder delivered no file at all (or could not be read)
     Listed,          // every file was looked at; ImageFileCount may still be 0
@@ -35,8 +33,8 @@ public:
     virtual void Listed(int /*count*/, bool /*filesLeftOut*/) {}
     // File k of count is about to be read.
     virtual void Reading(int /*k*/, int /*count*/) {}
-    // A file has been read: how many icons it gave, and the user's files passed over.
-    virtual void Read(const QString& /*name*/, int /*icons*/, const QStringList& /*passedOver*/) {}
+    // A file has been read: how many icons it gave.
+    virtual void Read(const QString& /*name*/, int /*icons*/) {}
 };
 
 
@@ -52,11 +50,11 @@ struct ScanOutcome {
     bool IconsLeftOut = false; // the icons stopped at kMaxIcons
 };
 
-// Lists state.FolderBytes, then takes the icons of each file in listing order, numbered
-// from 1: into the temporary bitmaps, or into the user's files of to (ExtractIcons).
-// Stops at either capacity. A WriteError from a file that can't be written ends the scan
-// and goes to the caller, with IconCount counting what was written.
-ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::optional<IconTarget>& to = std::nullopt);
+// Lists state.FolderBytes, then takes the icons of each file in listing order into the
+// temporary bitmaps, numbered from 1. Stops at either capacity. A WriteError from a
+// bitmap that can't be written ends the scan and goes to the caller, with IconCount
+// counting what was written.
+ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress);
 
 // Names folder, as the kernel takes it, as the one the next scan reads: FolderBytes, and
 // FolderPath as it is shown.

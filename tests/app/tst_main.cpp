@@ -128,6 +128,31 @@ private slots:
         QTest::newRow("--extract names a format it doesn't know")
             << QStringList{"--extract", "--format", "PNG", kData, "<out>"} << kNoDisplay << 2 << ""
             << "vistrel: unknown format PNG (bmp, png, ico or cur)\nUsage: vistrel [FOLDER]";
+        // The resource tools: a file or a folder, a tree, cursors, a listing; options in any order.
+        const QString cursors = kData + "/cursors";
+        QTest::newRow("--extract of one file")
+            << QStringList{"--extract", kData + "/icons64.dll", "<out>"} << kNoDisplay << 0
+            << kData + "/icons64.dll: 3\ntotal: 3\n" << "";
+        QTest::newRow("--extract --recursive walks the tree, SUB/FILE")
+            << QStringList{"--extract", "--recursive", kData, "<out>"} << kNoDisplay << 0
+            << "notes.exe: 0\ncursors/cursors.exe: 1\n" << "";
+        QTest::newRow("--extract of cursors, options in any order")
+            << QStringList{"--extract", "--recursive", "--format", "cur", cursors, "<out>"} << kNoDisplay << 0
+            << "cursors.exe: 5\ncursors64.dll: 5\nold-cursors.exe: 2\ntotal: 12\n" << "";
+        QTest::newRow("--extract of a file without icons") << QStringList{"--extract", kData + "/notes.exe", "<out>"}
+                                                          << kNoDisplay << 1 << "the exe and dll files hold no icon" << "";
+        QTest::newRow("--extract without OUTDIR") << QStringList{"--extract", kData} << kNoDisplay << 2 << ""
+                                                  << "vistrel: --extract needs a folder to write to after " + kData;
+        QTest::newRow("--list of a file") << QStringList{"--list", cursors + "/cursors.exe"} << kNoDisplay << 0
+                                          << "  cursor 2: name 2, language 1033 1041\n    32x32 4-bit BMP 744 bytes, hotspot 16,16\n"
+                                          << "";
+        QTest::newRow("--list of a damaged file says why") << QStringList{"--list", kData + "/damaged/text.exe"} << kNoDisplay
+                                                           << 0 << "nothing to take: not a Windows executable" << "";
+        QTest::newRow("--list --json, a line per file")
+            << QStringList{"--list", "--json", kData + "/notes.exe"} << kNoDisplay << 0
+            << R"("format":"PE32+","icons":[],"problem":"no-icons-or-cursors","shown_icon":null})" << "";
+        QTest::newRow("--list of what is not there") << QStringList{"--list", kData + "/missing"} << kNoDisplay << 2 << ""
+                                                     << "vistrel: " + kData + "/missing is not a file or a folder";
     }
 
     void commandLines()
@@ -253,6 +278,49 @@ private slots:
         const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
         QCOMPARE(usage.status, 2);
         QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));
+    }
+
+    // A tree: a folder's files, then its folders, each in the listing's order; a link to a
+    // folder and a hidden folder are not walked; Ctrl+C stops after whole files.
+    void extractWalksATree()
+    {
+        QTemporaryDir root;
+        const QString dll = kData + "/icons64.dll";
+        for (const char* folder : {"A/B", "z", ".hidden"})
+            QVERIFY(QDir(root.path()).mkpath(folder));
+        for (const char* file : {"b.exe", "A/x.dll", "A/B/y.exe", "z/w.exe", ".hidden/h.exe"})
+            QVERIFY(QFile::copy(dll, root.filePath(file)));
+        QVERIFY(QFile::link(root.filePath("A"), root.filePath("link")));
+        QTemporaryDir output;
+        const Outcome outcome = Run({"--extract", "--recursive", root.path(), output.path()}, kNoDisplay);
+        QCOMPARE(outcome.status, 0);
+        QCOMPARE(outcome.out, "b.exe: 3\nA/x.dll: 3\nA/B/y.exe: 3\nz/w.exe: 3\ntotal: 12\n");
+
+        // On a terminal a progress line is redrawn on stderr; in a pipe (above) there is none.
+        const QString command = QStringLiteral("'%1' --extract --recursive '%2' '%3'").arg(kProgram, root.path(), output.filePath("tty"));
+        QProcess terminal;
+        terminal.start("script", {"-qec", command, "/dev/null"});
+        QVERIFY(terminal.waitForFinished(20000));
+        const QByteArray seen = terminal.readAllStandardOutput();
+        QVERIFY2(seen.contains("\x1b[K1/4 files, 0 written") && seen.contains("total: 12"), seen.constData());
+        QVERIFY(outcome.err.isEmpty());
+
+        // Ctrl+C: the files written so far are whole, the total says so, status 130.
+        QTemporaryDir many;
+        for (int i = 0; i < 3000; ++i)
+            QVERIFY(QFile::link(dll, many.filePath(QStringLiteral("f%1.dll").arg(i))));
+        QProcess stopped;
+        stopped.start(kProgram, {"--extract", many.path(), output.filePath("stopped")});
+        QVERIFY(stopped.waitForReadyRead(20000));
+        ::kill(pid_t(stopped.processId()), SIGINT);
+        QVERIFY(stopped.waitForFinished(20000));
+        QCOMPARE(stopped.exitCode(), 130);
+        const QString said = QString::fromUtf8(stopped.readAllStandardOutput());
+        const QStringList written = QDir(output.filePath("stopped")).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(said.endsWith(QStringLiteral("total: %1 (stopped)\n").arg(written.size())), qPrintable(said));
+        QVERIFY(written.size() < 9000);
+        for (const QString& name : written)
+            QCOMPARE(QFileInfo(output.filePath("stopped/" + name)).size(), QFileInfo(output.filePath("tty/Icon00001.bmp")).size());
     }
 
     // Names as archives from other systems leave them, not UTF-8: their icons are

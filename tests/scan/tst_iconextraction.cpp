@@ -185,10 +185,7 @@ void TestIconExtraction::oneScanForOpenAndTheCommandLine()
     struct Recorder final : ScanProgress {
         void Listed(int count, bool filesLeftOut) override { said << QStringLiteral("listed %1 %2").arg(count).arg(filesLeftOut); }
         void Reading(int k, int count) override { said << QStringLiteral("reading %1/%2").arg(k).arg(count); }
-        void Read(const QString& name, int icons, const QStringList& passedOver) override
-        {
-            said << QStringLiteral("read %1 %2 %3").arg(name).arg(icons).arg(passedOver.join(QLatin1Char(',')));
-        }
+        void Read(const QString& name, int icons) override { said << QStringLiteral("read %1 %2").arg(name).arg(icons); }
         QStringList said;
     };
     QTemporaryDir folder;
@@ -202,31 +199,16 @@ void TestIconExtraction::oneScanForOpenAndTheCommandLine()
     QVERIFY(QFile::copy(kData + QStringLiteral("/notes.exe"), folder.filePath(QStringLiteral("notes.exe"))));
     Recorder noIcons;
     QCOMPARE(ScanFolder(*state_, noIcons).Result, ScanResult::NoIcons);
-    QCOMPARE(noIcons.said, (QStringList{"listed 1 0", "reading 1/1", "read notes.exe 0 "}));
+    QCOMPARE(noIcons.said, (QStringList{"listed 1 0", "reading 1/1", "read notes.exe 0"}));
     QCOMPARE(state_->IconCount, 0);
 
-    // Into the user's files, a read-only one is passed over and named; the numbers are
-    // those of the temporary bitmaps.
     QVERIFY(QFile::copy(kData + QStringLiteral("/icons64.dll"), folder.filePath(QStringLiteral("icons64.dll"))));
     Recorder open;
     const ScanOutcome opened = ScanFolder(*state_, open);
     QCOMPARE(opened.Result, ScanResult::Done);
     QVERIFY(!opened.FilesLeftOut && !opened.IconsLeftOut);
     QCOMPARE(state_->IconCount, 3);
-    QTemporaryDir output;
-    const QString readOnly = Numbered(output.path(), "Icon", 2);
-    QVERIFY(QFile::copy(kData + QStringLiteral("/notes.exe"), readOnly));
-    QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
-    Recorder extract;
-    FolderWriter out(QFile::encodeName(output.path()), FolderWriter::Targets::UserFiles);
-    QCOMPARE(ScanFolder(*state_, extract, IconTarget{&out, QStringLiteral("Icon")}).Result, ScanResult::Done);
-    QCOMPARE(open.said.size(), 5);
-    QStringList expected = open.said;
-    expected.replaceInStrings(QStringLiteral("read icons64.dll 3 "), QStringLiteral("read icons64.dll 3 ") + readOnly);
-    QCOMPARE(extract.said, expected);
-    QVERIFY(extract.said != open.said);
-    for (int n : {1, 3})
-        QCOMPARE(Contents(Numbered(output.path(), "Icon", n)), Contents(Numbered(programFolder_->path(), "Temp", n)));
+    QCOMPARE(open.said, (QStringList{"listed 2 0", "reading 1/2", "read icons64.dll 3", "reading 2/2", "read notes.exe 0"}));
 }
 
 void TestIconExtraction::batchWritesWhatOpenAndSaveWould()

@@ -1,5 +1,7 @@
 #include "app/aboutbox.h"
 
+#include "ui/formfont.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -22,7 +24,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindo
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("バージョン情報"));
     setFixedSize(298, 213);
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    QFont font(FormFontFamily());
     font.setPixelSize(13);
     setFont(font);
 

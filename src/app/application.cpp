@@ -5,6 +5,7 @@
 #include "app/sessionend.h"
 #include "platform/programfolder.h"
 #include "print/reportform.h"
+#include "ui/formfont.h"
 
 #include <QApplication>
 #include <QFont>
@@ -21,7 +22,7 @@ void InstallFontSubstitutes()
     // Monapo is drawn to the designed gothic's widths (digits half an em wide), so texts
     // laid out for it keep to their room, such as the report header's date and time
     // before "Page:". IPA P Gothic, with wider digits, only stands in where it is missing.
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), {QStringLiteral("Monapo"), QStringLiteral("IPAPGothic")});
+    QFont::insertSubstitutions(FormFontFamily(), {QStringLiteral("Monapo"), QStringLiteral("IPAPGothic")});
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"));
 }
 

@@ -8,6 +8,7 @@
 #include "thumbnailer/thumbnail.h"
 
 #include <QFile>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,8 +17,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
+#include <fcntl.h>
+
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,9 +147,70 @@ std::vector<HeldMessage>& HeldMessages()
     return messages;
 }
 
+// What the libraries below Qt write to stderr themselves while the window system starts
+// (libwayland's own error line, for one) is held too, in a file of memory standing in
+// for stderr; the real one is kept here.
+int& RealStderr()
+{
+    static int fd = -1;
+    return fd;
+}
+
+void HoldStderr()
+{
+    std::fflush(stderr);
+    const int held = ::memfd_create("vistrel-stderr", MFD_CLOEXEC);
+    const int real = held < 0 ? -1 : ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (real >= 0 && ::dup2(held, STDERR_FILENO) >= 0)
+        RealStderr() = real;
+    else if (real >= 0)
+        ::close(real);
+    if (held >= 0)
+        ::close(held);
+}
+
+// The real stderr back, with what was held on it written out (handOn) or dropped.
+void ReleaseStderr(bool handOn)
+{
+    const int real = std::exchange(RealStderr(), -1);
+    if (real < 0)
+        return;
+    std::fflush(stderr);
+    QByteArray held;
+    char buffer[4096];
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(STDERR_FILENO, buffer, sizeof buffer, at);
+        if (got <= 0)
+            break;
+        held.append(buffer, got);
+        at += got;
+    }
+    ::dup2(real, STDERR_FILENO);
+    ::close(real);
+    for (qsizetype done = 0; handOn && done < held.size();) {
+        const ssize_t put = ::write(STDERR_FILENO, held.constData() + done, std::size_t(held.size() - done));
+        if (put <= 0)
+            break;
+        done += put;
+    }
+}
+
+// Qt's Wayland platform warns with these words and then ends the process with status 1
+// when the connection breaks: at start, a socket that took the connection but is no
+// compositor.
+bool WaylandConnectionLost(const QString& text)
+{
+    return text.startsWith(QLatin1String("The Wayland connection "));
+}
+
 void HoldOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (type == QtFatalMsg) {
+    // Qt's Wayland platform reads the connection on a thread of its own as well, and both
+    // may find it broken; the first to come ends the process, holding the lock.
+    static std::mutex lock;
+    const std::lock_guard held(lock);
+    if (type == QtFatalMsg || WaylandConnectionLost(text)) {
+        ReleaseStderr(false);
         const auto shown = [](const char* name) {
             return qEnvironmentVariableIsSet(name) ? QString::fromLocal8Bit(qgetenv(name)) : QStringLiteral("unset");
         };
@@ -159,12 +226,18 @@ void HoldOrEnd(QtMsgType type, const QMessageLogContext& context, const QString&
 
 WindowSystemStart::WindowSystemStart()
 {
+    HoldStderr();
     PreviousHandler() = qInstallMessageHandler(HoldOrEnd);
 }
 
 WindowSystemStart::~WindowSystemStart()
 {
+    // A Wayland connection is only known to work once the other end has answered; until
+    // then a socket that accepts and hangs up looks like a compositor.
+    if (qGuiApp && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        QGuiApplication::sync();
     qInstallMessageHandler(PreviousHandler());
+    ReleaseStderr(true);
     for (const HeldMessage& held : HeldMessages()) {
         const QMessageLogContext context(held.file.isNull() ? nullptr : held.file.constData(), held.line,
                                          held.function.isNull() ? nullptr : held.function.constData(),

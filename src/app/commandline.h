@@ -33,9 +33,11 @@ std::optional<QString> WrongWindowArgument(int argc, char* argv[]);
 std::optional<QByteArray> FolderArgument(int argc, char* argv[]);
 
 // Held while QApplication is made: where no platform plugin can start (no X server, no
-// Wayland compositor, whatever DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM say), Qt's
-// abort becomes one line of ours on stderr and exit status 2. Qt's messages meanwhile are
-// held back, and handed on once the window system has started.
+// Wayland compositor, whatever DISPLAY, WAYLAND_DISPLAY and XDG_RUNTIME_DIR and
+// QT_QPA_PLATFORM say), or a Wayland socket hangs up before its first answer, Qt's abort
+// becomes one line of ours on stderr and exit status 2. Qt's messages and whatever else
+// reaches stderr meanwhile are held back, and handed on once the window system has
+// started (for Wayland: has answered once, which the destructor waits for).
 class WindowSystemStart {
 public:
     WindowSystemStart();

@@ -5,6 +5,7 @@
 #include "grid/scrollactions.h"
 #include "ui/busy.h"
 #include "ui/dialogs.h"
+#include "ui/formfont.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
 #include "platform/bitmapfile.h"
@@ -119,9 +120,7 @@ TMainForm::TMainForm(QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vistrel"));
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(FormFont());
     CreateControls();
     CreateMenus();
     // Designed position and client size (the client area lies below the menu bar);

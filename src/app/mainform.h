@@ -3,7 +3,7 @@
 #pragma once
 
 #include "grid/icongrid.h"
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 
 #include <QMainWindow>
 

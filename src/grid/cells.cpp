@@ -70,7 +70,7 @@ void TIconCell::paintEvent(QPaintEvent*)
     if (picture_.isNull())
         return;
     QPainter painter(this);
-    // On another screen since the page was built, the sharp picture would be scaled.
+    // Until the pictures for a new screen's ratio come, the old ones would be scaled.
     const bool sharp = !sharp_.isNull() && qFuzzyCompare(sharp_.devicePixelRatio(), devicePixelRatioF());
     painter.drawImage(rect(), sharp ? sharp_ : picture_);
 }

@@ -5,7 +5,9 @@
 #include "grid/sharpicon.h"
 #include "ui/busy.h"
 
+#include <QScreen>
 #include <QScrollBar>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -77,6 +79,8 @@ void TIconGrid::BuildPage(int firstIcon)
     const QWidget* focusAfterDisabling = scrollBar_.window()->focusWidget();
     LastCellIndex = -1;
     firstIcon_ = firstIcon;
+    building_ = true;
+    WatchWindowScreen();
     const int cells = CellsOnPage(PageCells(), session_.IconCount, firstIcon);
     for (int k = 0; k < cells; ++k) {
         LastCellIndex = k;
@@ -95,6 +99,7 @@ void TIconGrid::BuildPage(int firstIcon)
         QObject::connect(cell, &TIconCell::dragStarted, cell, [this, k](QPoint grabbedAt) { dragCell_(k, grabbedAt); });
         LoadCell(*cell, firstIcon + k);
     }
+    building_ = false;
     StartSharpPictures(firstIcon);
     scrollBar_.setEnabled(true);
     // Unless something else has taken the focus meanwhile.
@@ -172,6 +177,7 @@ void TIconGrid::StartSharpPictures(int firstIcon)
 {
     // At a ratio of 1 the bitmap is the picture, and no file is read again.
     const qreal ratio = panel_.devicePixelRatioF();
+    sharpRatio_ = ratio;
     if (ratio <= 1 || ShuttingDown)
         return;
     struct Cell {
@@ -212,6 +218,43 @@ void TIconGrid::StartSharpPictures(int firstIcon)
                 deliver(std::exchange(pictures, {}), last);
         }
     });
+}
+
+void TIconGrid::WatchWindowScreen()
+{
+    QWindow* window = panel_.window()->windowHandle();
+    if (!window || window == window_ || !keys_)
+        return;
+    window_ = window;
+    // The new screen's ratio is the window's already when this comes.
+    QObject::connect(window, &QWindow::screenChanged, keys_, [this](QScreen* screen) {
+        WatchScreenScale(screen);
+        FollowDeviceRatio();
+    });
+    WatchScreenScale(window->screen());
+}
+
+void TIconGrid::WatchScreenScale(QScreen* screen)
+{
+    QObject::disconnect(screenScaleWatch_);
+    if (!screen || !keys_)
+        return;
+    // A screen's scale follows its dots per inch (X11's Xft.dpi, for one); the window's
+    // ratio is read once Qt has taken the new value in.
+    screenScaleWatch_ = QObject::connect(screen, &QScreen::logicalDotsPerInchChanged, keys_,
+                                         [this] { FollowDeviceRatio(); }, Qt::QueuedConnection);
+}
+
+void TIconGrid::FollowDeviceRatio()
+{
+    // A page being built draws its pictures for the ratio it ends at.
+    if (building_ || ShuttingDown || qFuzzyCompare(panel_.devicePixelRatioF(), sharpRatio_))
+        return;
+    StopSharpPictures();
+    for (int k = 0; k <= LastCellIndex; ++k)
+        if (IconCells[k])
+            IconCells[k]->SetSharpPicture(QImage());
+    StartSharpPictures(firstIcon_);
 }
 
 void TIconGrid::StopSharpPictures()

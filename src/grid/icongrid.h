@@ -4,7 +4,7 @@
 
 #include "grid/cells.h"
 #include "grid/gridgeometry.h"
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 
 #include <QPointer>
 
@@ -13,7 +13,9 @@
 #include <thread>
 
 class GridKeys;
+class QScreen;
 class QScrollBar;
+class QWindow;
 
 // The tooltip of an icon's cell: the file it comes from and its index there. The file's
 // folder is named too when it isn't openedFolder, the folder last chosen with Open: after
@@ -76,6 +78,12 @@ public:
 
 private:
     void StartSharpPictures(int firstIcon);
+    // The window's device pixel ratio changes when it goes to a screen of another scale,
+    // or when its screen's scale changes: the page's sharp pictures are drawn again for
+    // the new ratio, and at 1 the bitmaps alone are shown.
+    void WatchWindowScreen();
+    void WatchScreenScale(QScreen* screen);
+    void FollowDeviceRatio();
 
     int firstIcon_ = 0; // the icon of cell 0 on the page built last
     void StopSharpPictures();
@@ -89,5 +97,9 @@ private:
     // dropped.
     int sharpPage_ = 0;
     bool sharpPending_ = false;
+    qreal sharpRatio_ = 1; // the ratio the page's sharp pictures are drawn for
+    bool building_ = false;
+    QPointer<QWindow> window_;
+    QMetaObject::Connection screenScaleWatch_;
     std::jthread sharpWork_; // last: stopped and joined before the rest goes
 };

@@ -2,7 +2,7 @@
 // again from the icon's own larger images, since the 34 x 34 bitmap enlarged looks blocky.
 #pragma once
 
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,5 +1,7 @@
 #include "print/reportform.h"
 
+#include "ui/formfont.h"
+
 namespace {
 // The form's measures are stored in millimetres; the report works in tenths.
 QRectF Millimetres(double left, double top, double width, double height)
@@ -22,12 +24,6 @@ TReportSysData& AddSysData(TReportBand& band, const QRectF& bounds, TSysDataType
     return data;
 }
 
-QFont FormFont()
-{
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
-    return font;
-}
 } // namespace
 
 TReportForm::TReportForm(const BrowseState& session, QWidget* parent)

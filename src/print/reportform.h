@@ -3,7 +3,7 @@
 #pragma once
 
 #include "report/report.h"
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 
 #include <QWidget>
 

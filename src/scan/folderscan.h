@@ -4,7 +4,7 @@
 // and outcome.
 #pragma once
 
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 #include "scan/iconextraction.h"
 
 #include <QString>

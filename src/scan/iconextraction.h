@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/filenames.h"
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 
 #include <QByteArray>
 #include <QString>

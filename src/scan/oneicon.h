@@ -3,7 +3,7 @@
 // scan and --extract read it.
 #pragma once
 
-#include "scan/browsesession.h"
+#include "browse/browsestate.h"
 #include "scan/iconextraction.h"
 
 #include <QByteArray>

@@ -8,8 +8,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <optional>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 const QString kProgram = QStringLiteral(VISTREL_PROGRAM);
@@ -22,15 +30,37 @@ struct Outcome {
     QString err;
 };
 
-// Runs the program with the display variables set as given ("-" unsets one).
+// Takes every connection on a Unix socket at path and hangs up: a Wayland display that is
+// no compositor.
+struct HangUpSocket {
+    explicit HangUpSocket(const QString& path)
+    {
+        sockaddr_un address{AF_UNIX, {}};
+        std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0)
+            qFatal("no socket at %s", qPrintable(path));
+        accepting = std::jthread([fd = fd] { for (int peer; (peer = ::accept(fd, nullptr, nullptr)) >= 0;) ::close(peer); });
+    }
+    ~HangUpSocket()
+    {
+        ::shutdown(fd, SHUT_RDWR); // wakes the accept
+        accepting.join();
+        ::close(fd);
+    }
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::jthread accepting;
+};
+
+// Runs the program with the display variables set as given ("-" unsets one), then
+// XDG_RUNTIME_DIR if given.
 Outcome Run(const QStringList& arguments, const QStringList& display, const QString& program = kProgram)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Qt warns on stderr without a runtime folder; here stderr must hold the program's words alone.
     static const QTemporaryDir runtime;
     environment.insert("XDG_RUNTIME_DIR", runtime.path());
-    const QStringList names{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-    for (int i = 0; i < names.size(); ++i) {
+    const QStringList names{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"};
+    for (int i = 0; i < std::min(names.size(), display.size()); ++i) {
         if (display[i] == "-")
             environment.remove(names[i]);
         else
@@ -87,6 +117,12 @@ private slots:
         QTest::newRow("no compositor") << QStringList{} << QStringList{"-", "vistrel-none", "wayland"} << 2 << "" << noDisplay;
         QTest::newRow("neither") << QStringList{kData} << QStringList{":97", "vistrel-none", "wayland;xcb"} << 2 << ""
                                  << noDisplay;
+        // libwayland would say why first; and Qt, for a socket that hangs up, "The Wayland
+        // connection broke" with status 1.
+        QTest::newRow("Wayland without a runtime folder")
+            << QStringList{} << QStringList{"-", "vistrel-none", "wayland", "-"} << 2 << "" << noDisplay;
+        QTest::newRow("a Wayland socket that is no compositor")
+            << QStringList{} << QStringList{"-", "hangup", "wayland", "<runtime>"} << 2 << "" << noDisplay;
         QTest::newRow("--extract needs no display")
             << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "total: 11" << "";
         QTest::newRow("--extract names a format it doesn't know")
@@ -128,6 +164,11 @@ private slots:
         QFETCH(QString, err);
         QTemporaryDir output;
         arguments.replaceInStrings("<out>", output.path());
+        QTemporaryDir runtime;
+        std::optional<HangUpSocket> hangUp;
+        if (display.size() > 3 && display[3] == "<runtime>")
+            hangUp.emplace(runtime.filePath(display[1]));
+        display.replaceInStrings("<runtime>", runtime.path());
         const Outcome outcome = Run(arguments, display);
         QCOMPARE(outcome.status, status);
         QVERIFY2(out.isEmpty() ? outcome.out.isEmpty() : outcome.out.contains(out), qPrintable(outcome.out));

@@ -10,6 +10,7 @@
 
 #include <QAccessible>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -272,12 +273,14 @@ private slots:
     }
 
     // Icons scanned from real files, shown at the screen's ratio (QT_SCALE_FACTOR; the
-    // test list runs this at 2 too). At 1 every cell is its bitmap. At 2 an icon with an
+    // test list runs this at 2 too, and on a screen of 1 beside one of 2, where the window
+    // goes to the other and back). At 1 every cell is its bitmap. At 2 an icon with an
     // image of 64 pixels or more is drawn from it; the others, and those whose file has
     // gone or changed since the scan, are their bitmaps doubled.
     void cellsAtTheScreensRatio()
     {
-        const int ratio = qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1;
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        int ratio = qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1;
         QTemporaryDir files;
         const QString data = QStringLiteral(VISTREL_TEST_DATA "/");
         for (const QString& name : {QStringLiteral("icons.exe"), QStringLiteral("icons64.dll")})
@@ -313,8 +316,9 @@ private slots:
             return image;
         };
         // Keyed by icon number; the page starts at icon first.
-        const auto verifyCells = [&](int first, const std::map<int, QImage>& expected) {
-            QCOMPARE(grid.form.IconGrid.DrawingSharpPictures(), ratio == 2); // none at 1: nothing is read
+        const auto verifyCells = [&](int first, const std::map<int, QImage>& expected, bool built = true) {
+            if (built)
+                QCOMPARE(grid.form.IconGrid.DrawingSharpPictures(), ratio == 2); // none at 1: nothing is read
             QTRY_VERIFY(!grid.form.IconGrid.DrawingSharpPictures());
             for (int n = first; n <= 11; ++n) {
                 const TIconCell* cell = grid.form.IconGrid.IconCells[n - first];
@@ -328,6 +332,13 @@ private slots:
         };
         grid.ShowFirstPage();
         verifyCells(1, {{6, sharp(6, true)}, {11, sharp(19, false)}});
+        for (QScreen* screen : screens.size() > 1 ? QList{screens[1], screens[0]} : QList<QScreen*>{}) {
+            grid.form.move(screen->geometry().topLeft() + QPoint(10, 10));
+            QTRY_COMPARE(grid.form.screen(), screen);
+            ratio = qRound(screen->devicePixelRatio());
+            QCOMPARE(grid.form.devicePixelRatioF(), qreal(ratio));
+            verifyCells(1, {{6, sharp(6, true)}, {11, sharp(19, false)}}, false);
+        }
         // Gone, and changed without a change in the count: one row of sizes.ico's 32-pixel
         // image (the bitmap's source, found by its header) inverted.
         QVERIFY(QFile::remove(files.filePath(QStringLiteral("icons64.dll"))));

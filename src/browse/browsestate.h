@@ -1,5 +1,6 @@
-// What the scan side shares with the grid, Save and the report: the opened folder, its
-// executable and library files, and the temporary bitmap of each icon taken from them.
+// What a scan leaves for the grid, Save and the report to read: the opened folder, its
+// executable and library files, and the temporary bitmap of each icon taken from them,
+// with where each icon came from. Plain data, so its readers need nothing of the scan.
 #pragma once
 
 #include <QByteArray>

@@ -68,14 +68,9 @@ std::vector<std::vector<Weight>> AxisWeights(int source, int target)
     return weights;
 }
 
-// Whether data is a PNG file whose header the decoder would take: a picture of at most
-// maxExtent pixels each way and kMaxPixels in all.
-bool IsSoundPng(std::span<const std::uint8_t> data, std::uint64_t maxExtent)
-{
-    const auto size = ReadPngSize(data);
-    return size && size->Width > 0 && size->Height > 0 && size->Width <= maxExtent && size->Height <= maxExtent
-        && size->Width * size->Height <= std::uint64_t{kMaxPixels};
-}
+// What the thumbnail may spend on checking stored PNGs, in DecodeCost's bytes: the
+// reader's own allowance, which decoding charges but a check alone doesn't.
+constexpr std::uint64_t kMaxThumbnailCheck = std::uint64_t{256} << 20;
 
 } // namespace
 
@@ -154,17 +149,13 @@ std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;
-        // A PNG image is a PNG file already and is kept as it is, as icotool extracts it,
-        // once its header describes a picture the decoder would take: decoding it whole
-        // just to copy it made most of an export's time.
-        if (IsPng(*data)) {
-            if (IsSoundPng(*data, UINT32_MAX))
-                return std::move(*data);
-            continue;
-        }
+        // Only an image that decodes is taken, as for the thumbnail. A PNG image is a PNG
+        // file already and is kept as it is, as icotool extracts it.
         auto image = reader.Decode(*data);
         if (!image)
             continue;
+        if (IsPng(*data))
+            return std::move(*data);
         return EncodePng(ToPicture(std::move(*image)));
     }
     return {};
@@ -177,7 +168,11 @@ std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index)
     std::uint64_t total = 0;
     for (const IconEntry& e : reader.Entries(index)) {
         auto data = reader.ImageData(e);
-        if (!data || (total += data->size()) > kMaxIconFileBytes)
+        if (!data)
+            continue;
+        // The image without the padding after it, so that the entry says its true size.
+        data->resize(ImageLength(*data));
+        if ((total += data->size()) > kMaxIconFileBytes)
             continue;
         directory.push_back({e.Width, e.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount,
                              static_cast<std::uint32_t>(data->size()), 0});
@@ -214,16 +209,25 @@ std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size)
     if (reader.Count() == 0)
         return {};
     const std::vector<IconEntry> entries = reader.Entries(0);
+    std::uint64_t checked = 0;
     for (const int i : PreferredImages(entries, size)) {
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;
-        // A PNG that needs no shrinking is the thumbnail already: decoding and encoding
-        // it again would give the same pixels for most of the work.
-        if (IsSoundPng(*data, std::uint64_t(size)))
-            return std::move(*data);
+        // A PNG that needs no shrinking is the thumbnail already once it decodes whole:
+        // its pixel chunks are passed on without the rest, and without the work of
+        // turning rows into pixels and back.
+        const auto stored = ReadPngSize(*data);
+        if (stored && stored->Width <= std::uint64_t(size) && stored->Height <= std::uint64_t(size)) {
+            if ((checked += DecodeCost(*data)) > kMaxThumbnailCheck)
+                return {};
+            if (PngDecodes(*data, kMaxPixels))
+                if (auto essential = EssentialPngChunks(*data); !essential.empty())
+                    return essential;
+            continue;
+        }
         if (auto image = reader.Decode(*data))
-            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size));
+            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size), PngCompression::Fastest);
     }
     return {};
 }

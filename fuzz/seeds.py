@@ -3,7 +3,7 @@
 (with its CRC wrong, and made right), cut off after IHDR, a good 48 px PNG beside a corrupt
 256 px one, a text chunk before IDAT, a palette image with tRNS, an interlaced one.
 
-  fuzz/seeds.py FOLDER
+  fuzz/seeds.py FOLDER [TEXT]      TEXT: the text chunk's size, 20 000 bytes unless given
 """
 import os
 import struct
@@ -47,14 +47,17 @@ def flipped(image, fix_crc):
     return image[:at + 4] + bytes(data) + crc + rest
 
 
-def main(folder):
+def main(folder, text):
     good = png(32)
+    wrong = bytearray(png(32, extra=chunk(b'tEXt', b'Comment\0x')))
+    wrong[33 + 8 + 8] ^= 1
     seeds = {
         'idat-flipped.ico': [flipped(good, False)],
         'idat-flipped-crc-right.ico': [flipped(good, True)],
         'cut-after-ihdr.ico': [good[:33]],
         'good48-corrupt256.ico': [png(48), flipped(png(256), False)],
-        'text-chunk.ico': [png(32, extra=chunk(b'tEXt', b'Comment\0' + b'x' * 20000))],
+        'text-chunk.ico': [png(32, extra=chunk(b'tEXt', b'Comment\0' + b'x' * text))],
+        'text-crc-wrong.ico': [bytes(wrong)],
         'palette-trns.ico': [png(24, colour_type=3)],
         'interlaced.ico': [png(40, colour_type=2, interlace=1)],
     }
@@ -64,4 +67,4 @@ def main(folder):
 
 
 if __name__ == '__main__':
-    main(sys.argv[1])
+    main(sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 20000)

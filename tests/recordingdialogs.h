@@ -37,7 +37,21 @@ public:
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
 
+    bool Question(QWidget*, const QString& text) override
+    {
+        shown << QStringLiteral("question: ") + text;
+        return !questionAnswers.isEmpty() && questionAnswers.takeFirst();
+    }
+    void WindowShown(QWidget& window) override
+    {
+        if (onWindowShown)
+            onWindowShown(window);
+    }
+
     QStringList shown;
+    // Answers to questions, one each; none left means いいえ.
+    QList<bool> questionAnswers;
+    std::function<void(QWidget&)> onWindowShown;
     // The save dialog's answers and chosen filters, one per dialog; none left means Cancel.
     QStringList saveAnswers;
     QStringList saveFilters;

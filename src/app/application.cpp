@@ -2,6 +2,7 @@
 
 #include "app/aboutbox.h"
 #include "app/mainform.h"
+#include "app/sessionend.h"
 #include "platform/programfolder.h"
 #include "print/reportform.h"
 
@@ -103,11 +104,18 @@ VistrelApplication::VistrelApplication()
 
 VistrelApplication::~VistrelApplication() = default;
 
-int VistrelApplication::Run(const QString& folder)
+int VistrelApplication::Run(const QByteArray& folder)
 {
     // Held until the window has closed, so that another window's bitmaps go elsewhere.
     const TempFolderLock tempFolder;
+    // Ended from outside: by a signal, as 終了 ends it; by a lost display, the bitmaps
+    // still go.
+    const BitmapsDeletedAtExit bitmaps(TempFolder(), tempFolder.IsPrivate());
+    SessionEndSignals endSignals;
+    QObject::connect(&endSignals, &SessionEndSignals::requested, mainForm_.get(), &TMainForm::EndSession);
     mainForm_->show();
+    // The keys come to the window at once, also where no window manager hands them over.
+    mainForm_->activateWindow();
     // Once the loop runs, so that the window is on screen while the folder is read.
     if (!folder.isEmpty())
         QTimer::singleShot(0, mainForm_.get(), [this, folder] { mainForm_->OpenFolder(folder); });

@@ -2,6 +2,7 @@
 // their order of creation.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTranslator>
 
@@ -41,7 +42,7 @@ public:
 
     // Shows the main window, opens folder in it unless that is empty, and runs the
     // message loop until the window has closed.
-    int Run(const QString& folder = QString());
+    int Run(const QByteArray& folder = QByteArray());
 
 private:
     QtJapaneseTexts qtTexts_;

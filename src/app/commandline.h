@@ -10,6 +10,7 @@
 
 #include "scan/iconextraction.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -21,10 +22,15 @@
 // OUTDIR is created with its parents when it does not exist.
 std::optional<int> RunCommandLine(int argc, char* argv[]);
 
+// What is wrong with the window's arguments: an option that is neither Qt's nor ours, a
+// Qt option without its value, or a second folder; nothing when they are right.
+std::optional<QString> WrongWindowArgument(int argc, char* argv[]);
+
 // Once Qt has taken its own options out of argv: the folder to open at start, as an
-// absolute path without "." or ".." (empty when none is named); nothing when what is
-// left is not one folder argument, after the usage went to stderr (exit status 2).
-std::optional<QString> FolderArgument(int argc, char* argv[]);
+// absolute path in bytes without "." or ".." (empty when none is named); a file names
+// the folder it is in. Nothing when what is left is not one folder argument, after the
+// reason and the usage went to stderr (exit status 2).
+std::optional<QByteArray> FolderArgument(int argc, char* argv[]);
 
 // Held while QApplication is made: where no platform plugin can start (no X server, no
 // Wayland compositor, whatever DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM say), Qt's

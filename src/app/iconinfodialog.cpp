@@ -1,6 +1,11 @@
 #include "app/iconinfodialog.h"
 
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,13 +20,45 @@ namespace {
 constexpr int kLargestShown = 256;
 constexpr int kCheckerSquare = 8;
 
+constexpr int kImageRole = Qt::UserRole;
+
 QTableWidgetItem* TextItem(const QString& text)
 {
     auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
     return item;
 }
+
+// The images' table: a row dragged out carries its image.
+class ImageTable final : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+protected:
+    QStringList mimeTypes() const override { return {QStringLiteral("image/png"), QStringLiteral("application/x-qt-image")}; }
+    QMimeData* mimeData(const QList<QTableWidgetItem*>& items) const override
+    {
+        for (const QTableWidgetItem* item : items)
+            if (item->column() == 0)
+                return ImageData(item->data(kImageRole).value<QImage>());
+        return nullptr;
+    }
+};
 } // namespace
+
+QMimeData* ImageData(const QImage& image)
+{
+    auto* data = new QMimeData;
+    if (image.isNull())
+        return data;
+    data->setImageData(image);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    data->setData(QStringLiteral("image/png"), png);
+    return data;
+}
 
 QImage OnCheckerBoard(const QImage& picture)
 {
@@ -37,7 +74,7 @@ QImage OnCheckerBoard(const QImage& picture)
 
 TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<IconImageDetails>& images,
                                  QWidget* parent)
-    : QDialog(parent), images_(new QTableWidget(int(images.size()), 4, this))
+    : QDialog(parent), images_(new ImageTable(int(images.size()), 4, this))
 {
     setObjectName(QStringLiteral("IconInfoDialog"));
     setWindowTitle(QStringLiteral("アイコンの情報"));
@@ -48,10 +85,21 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
     file->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* index = new QLabel(QString::number(origin.Index));
     index->setObjectName(QStringLiteral("Index"));
-    source->addRow(QStringLiteral("ファイル:"), file);
-    source->addRow(QStringLiteral("インデックス:"), index);
+    // Each caption labels its value, for a screen reader too.
+    for (const auto& [caption, value] : {std::pair{QStringLiteral("ファイル:"), file}, std::pair{QStringLiteral("インデックス:"), index}}) {
+        auto* label = new QLabel(caption);
+        label->setBuddy(value);
+        value->setAccessibleName(caption.chopped(1));
+        source->addRow(label, value);
+    }
 
     images_->setObjectName(QStringLiteral("Images"));
+    images_->setAccessibleName(QStringLiteral("画像の一覧"));
+    // Tab goes on to the buttons; the arrows move within the table.
+    images_->setTabKeyNavigation(false);
+    images_->setDragEnabled(true);
+    images_->setDragDropMode(QAbstractItemView::DragOnly);
+    images_->installEventFilter(this);
     images_->setHorizontalHeaderLabels({QStringLiteral("画像"), QStringLiteral("大きさ"), QStringLiteral("色"),
                                         QStringLiteral("形式")});
     images_->verticalHeader()->hide();
@@ -63,11 +111,19 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
     for (int row = 0; row < int(images.size()); ++row) {
         const IconImageDetails& image = images[std::size_t(row)];
         auto* picture = TextItem(image.Picture.isNull() ? QStringLiteral("読めません") : QString());
+        picture->setData(Qt::AccessibleTextRole,
+                         QStringLiteral("%1 × %2、%3").arg(image.Width).arg(image.Height).arg(ColoursText(image)));
+        picture->setData(kImageRole, image.Picture);
         if (!image.Picture.isNull()) {
             const QImage shown = image.Picture.width() > kLargestShown || image.Picture.height() > kLargestShown
                 ? image.Picture.scaled(kLargestShown, kLargestShown, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                 : image.Picture;
-            picture->setData(Qt::DecorationRole, QPixmap::fromImage(OnCheckerBoard(shown)));
+            // The same picture selected: the row's highlight shows around it, untinted.
+            const QPixmap pixmap = QPixmap::fromImage(OnCheckerBoard(shown));
+            QIcon icon;
+            icon.addPixmap(pixmap, QIcon::Normal);
+            icon.addPixmap(pixmap, QIcon::Selected);
+            picture->setData(Qt::DecorationRole, icon);
             images_->setRowHeight(row, shown.height() + 8);
             widest = std::max(widest, shown.width());
         }
@@ -82,16 +138,19 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
         images_->selectRow(0);
 
     auto* buttons = new QDialogButtonBox(this);
+    auto* copy = buttons->addButton(QStringLiteral("画像のコピー(&C)"), QDialogButtonBox::ActionRole);
+    copy->setObjectName(QStringLiteral("CopyImage"));
+    copy->setEnabled(!images.empty());
+    connect(copy, &QPushButton::clicked, this, &TIconInfoDialog::CopyImage);
     auto* save = buttons->addButton(QStringLiteral("画像の保存(&S)..."), QDialogButtonBox::ActionRole);
     save->setObjectName(QStringLiteral("SaveImage"));
     save->setEnabled(!images.empty());
-    auto* close = buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
+    auto* close = buttons->addButton(QStringLiteral("閉じる(&L)"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("Close"));
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(save, &QPushButton::clicked, this, [this] {
-        const QModelIndexList rows = images_->selectionModel()->selectedRows();
         if (saveImage_)
-            saveImage_(rows.isEmpty() ? 0 : rows.constFirst().row());
+            saveImage_(SelectedRow());
     });
 
     auto* layout = new QVBoxLayout(this);
@@ -100,4 +159,29 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
     layout->addWidget(buttons);
     // Tall enough for a 256-pixel image and a few small ones, within the screen.
     resize(std::max(520, widest + 320), std::min(620, 140 + images_->verticalHeader()->length()));
+}
+
+int TIconInfoDialog::SelectedRow() const
+{
+    const QModelIndexList rows = images_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.constFirst().row();
+}
+
+void TIconInfoDialog::CopyImage()
+{
+    if (const QTableWidgetItem* picture = images_->item(SelectedRow(), 0))
+        QGuiApplication::clipboard()->setMimeData(ImageData(picture->data(kImageRole).value<QImage>()));
+}
+
+bool TIconInfoDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // The table would copy its current cell's text.
+    if (watched == images_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
+        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        if (event->type() == QEvent::KeyPress)
+            CopyImage();
+        event->accept();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -13,7 +13,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     start.reset();
     // Qt has taken its own options out of argv; what is left may name a folder.
-    const std::optional<QString> folder = FolderArgument(argc, argv);
+    const std::optional<QByteArray> folder = FolderArgument(argc, argv);
     if (!folder)
         return 2;
     VistrelApplication vistrel;

@@ -7,7 +7,9 @@
 #include "ui/dialogs.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
-#include "platform/filecopy.h"
+#include "platform/bitmapfile.h"
+#include "platform/filenames.h"
+#include "platform/folderwriter.h"
 #include "platform/printers.h"
 #include "platform/printersheet.h"
 #include "platform/programfolder.h"
@@ -22,6 +24,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QDir>
 #include <QDrag>
 #include <QFileInfo>
@@ -33,8 +36,16 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
+
+#include <cstdio>
+
+#include <sys/stat.h>
 
 namespace {
+
+// Thrown by the scan's progress when the session ends, to stop the scan where it stands.
+struct SessionEnded {};
 
 const QString kSection = QStringLiteral("MainForm");
 const QString kFolderPrompt = QStringLiteral("希望のﾌｫﾙﾀﾞｰ名をｸﾘｯｸして、ﾌｫﾙﾀﾞｰｱｲｺﾝをｵｰﾌﾟﾝ状態にし、[OK]を押してください.");
@@ -104,8 +115,7 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
     , Panel1(new TPanel(this))
     , ScrollBar1(new QScrollBar(Qt::Vertical, Panel1))
-    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell) { SelectCell(cell); },
-               [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
+    , IconGrid(*Panel1, *ScrollBar1, BrowseSession, [this](int cell, QPoint grabbedAt) { DragCell(cell, grabbedAt); })
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vistrel"));
@@ -201,8 +211,10 @@ void TMainForm::CreateMenus()
     connect(CellMenuKey, &QAction::triggered, this, [this] {
         if (IsBusy() || !IconGrid.IconOfCell(IconGrid.SelectedCell))
             return;
-        const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
-        ShowCellMenu(cell->mapToGlobal(cell->rect().center()));
+        RunGuarded(this, [this] {
+            const TIconCell* cell = IconGrid.IconCells[IconGrid.SelectedCell];
+            ShowCellMenu(cell->mapToGlobal(cell->rect().center()), true);
+        });
     });
     connect(Panel1, &TPanel::contextMenuAt, this, &TMainForm::CellContextMenu);
 }
@@ -288,7 +300,9 @@ void TMainForm::RunCommand(void (TMainForm::*handler)())
 
 void TMainForm::RunPostponed()
 {
-    if (closePostponed_) {
+    if (sessionEnding_) {
+        FinishSession();
+    } else if (closePostponed_) {
         closePostponed_ = layoutPostponed_ = false;
         close();
     } else if (layoutPostponed_) {
@@ -344,29 +358,21 @@ void TMainForm::ScrollBar1Scroll(int code, int position)
 
 void TMainForm::SelectCell(int cell)
 {
-    IconGrid.HideSelectionFrame();
-    if (IconGrid.SelectionFrames[cell])
-        IconGrid.SelectionFrames[cell]->show();
-    IconGrid.SelectedCell = cell;
+    IconGrid.Select(cell);
 }
 
 void TMainForm::CellContextMenu(QPoint pos, QPoint globalPos)
 {
-    if (IsBusy())
+    const int k = IconGrid.CellAt(pos);
+    if (IsBusy() || !IconGrid.IconOfCell(k))
         return;
-    for (int k = 0; k <= IconGrid.LastCellIndex; ++k) {
-        const TIconCell* cell = IconGrid.IconCells[k];
-        if (cell && cell->geometry().contains(pos)) {
-            if (!IconGrid.IconOfCell(k))
-                return;
-            SelectCell(k);
-            ShowCellMenu(globalPos);
-            return;
-        }
-    }
+    RunGuarded(this, [&] {
+        IconGrid.Select(k);
+        ShowCellMenu(globalPos);
+    });
 }
 
-void TMainForm::ShowCellMenu(QPoint globalPos)
+void TMainForm::ShowCellMenu(QPoint globalPos, bool byKey)
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("CellMenu"));
@@ -376,6 +382,13 @@ void TMainForm::ShowCellMenu(QPoint globalPos)
     addItem(QStringLiteral("コピー(&C)"), &TMainForm::Copy1Click);
     addItem(QStringLiteral("アイコンの保存(&S)..."), &TMainForm::SaveIconClick);
     addItem(QStringLiteral("アイコンの情報(&I)..."), &TMainForm::IconInfoClick);
+    // Opened by a key, it starts on its first item, as a menu of the bar opened by keys
+    // does, so a screen reader has an item to read.
+    if (byKey)
+        connect(&menu, &QMenu::aboutToShow, &menu, [&menu] {
+            QMetaObject::invokeMethod(&menu, [&menu] { menu.setActiveAction(menu.actions().constFirst()); },
+                                      Qt::QueuedConnection);
+        });
     menu.exec(globalPos);
 }
 
@@ -430,6 +443,53 @@ void TMainForm::FormClose()
     DeleteTempBitmaps(TempFolder());
 }
 
+void TMainForm::EndSession()
+{
+    if (sessionEnding_)
+        return;
+    sessionEnding_ = true;
+    CloseOtherWindows();
+    // A handler may still open a box on its way out: it closes as it comes.
+    auto* closer = new QTimer(this);
+    connect(closer, &QTimer::timeout, this, &TMainForm::CloseOtherWindows);
+    closer->start(50);
+    if (!IsBusy())
+        FinishSession();
+}
+
+void TMainForm::CloseOtherWindows()
+{
+    while (QWidget* popup = QApplication::activePopupWidget())
+        if (!popup->close())
+            break;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == this || !window->isVisible())
+            continue;
+        if (auto* dialog = qobject_cast<QDialog*>(window))
+            dialog->reject();
+        else
+            window->close();
+    }
+}
+
+void TMainForm::FinishSession()
+{
+    if (sessionFinished_)
+        return;
+    sessionFinished_ = true;
+    try {
+        IniFile::WidgetBounds bounds(*this);
+        IniFile::SaveFormGeometry(kSection, bounds);
+    } catch (const AppError& error) {
+        std::fprintf(stderr, "vistrel: the window's settings were not saved: %s\n", error.message().toLocal8Bit().constData());
+    }
+    IconGrid.FreePage();
+    IconGrid.ShuttingDown = true;
+    DeleteTempBitmaps(TempFolder());
+    hide();
+    QCoreApplication::exit(0);
+}
+
 void TMainForm::EnableFolderCommands(bool enabled)
 {
     for (QAction* item : {Save1, Print1, Close1, Copy1, Paint1})
@@ -439,21 +499,26 @@ void TMainForm::EnableFolderCommands(bool enabled)
 void TMainForm::Open1Click()
 {
     BrowseSession.ImageFileCount = 0;
-    if (ChooseFolderInto(this, BrowseSession.FolderPath))
+    const bool confirmed = ChooseFolderInto(this, BrowseSession.FolderPath);
+    // The dialog shows only folders whose names are UTF-8, so their bytes are exact.
+    BrowseSession.FolderBytes = QFile::encodeName(BrowseSession.FolderPath);
+    if (confirmed)
         OpenFolderPath();
 }
 
-void TMainForm::OpenFolder(const QString& folder)
+void TMainForm::OpenFolder(const QByteArray& folder)
 {
     RunExclusive([this, &folder] {
-        const QFileInfo info(folder);
-        if (!info.isDir()) {
-            CurrentDialogs().Information(this, info.exists() ? folder + QStringLiteral(" はフォルダーではありません。")
-                                                             : folder + QStringLiteral(" フォルダーが見つかりません。"));
+        struct stat info {};
+        const bool exists = ::stat(folder.constData(), &info) == 0;
+        if (!exists || !S_ISDIR(info.st_mode)) {
+            const QString shown = DisplayName(folder);
+            CurrentDialogs().Information(this, exists ? shown + QStringLiteral(" はフォルダーではありません。")
+                                                      : shown + QStringLiteral(" フォルダーが見つかりません。"));
             return;
         }
         BrowseSession.ImageFileCount = 0;
-        BrowseSession.FolderPath = folder;
+        SetFolder(BrowseSession, folder);
         OpenFolderPath();
     });
 }
@@ -471,18 +536,24 @@ void TMainForm::OpenFolderPath()
         ~OpenProgress() override { form_.StatusBar1->showMessage(QString()); }
         void Listed(int, bool) override
         {
+            if (form_.SessionEnding())
+                throw SessionEnded();
             form_.setWindowTitle(QStringLiteral("Vistrel ..... ") + form_.BrowseSession.FolderPath);
         }
         void Reading(int k, int count) override
         {
+            if (form_.SessionEnding())
+                throw SessionEnded();
             form_.StatusBar1->showMessage(QStringLiteral("exe/dllファイルを解析しています。 %1/%2").arg(k).arg(count));
         }
         TMainForm& form_;
     };
     ScanOutcome outcome;
-    {
+    try {
         OpenProgress progress(*this);
         outcome = ScanFolder(session, progress);
+    } catch (const SessionEnded&) {
+        return;
     }
     if (outcome.Result == ScanResult::NoImageFiles) {
         CurrentDialogs().Information(this, NoImageFilesMessage(session.FolderPath));
@@ -500,6 +571,7 @@ void TMainForm::OpenFolderPath()
     // A click while the page was being built may have shown a frame; after Open none shows.
     IconGrid.HideSelectionFrame();
     IconGrid.SelectedCell = 0;
+    IconGrid.AnnounceCurrent();
 
     if (outcome.FilesLeftOut)
         CurrentDialogs().Information(this, FilesLeftOutMessage());
@@ -527,8 +599,13 @@ void TMainForm::Save1Click()
     if (!ChooseFolderInto(this, session.SaveFolderPath))
         return;
     BusyCursor hourglass;
+    // A target that can't be written is passed over without a word, and so is a failed
+    // sync: the copies already made are as good as the file system keeps them.
+    FolderWriter folder(QFile::encodeName(session.SaveFolderPath), FolderWriter::Targets::UserFiles);
     for (int k = 1; k <= session.IconCount; ++k)
-        CopyFileReplacing(session.TempBitmaps[k], NumberedBitmapPath(session.SaveFolderPath + QStringLiteral("/Icon"), k));
+        folder.Copy(QFile::encodeName(NumberedBitmapPath(QStringLiteral("Icon"), k)),
+                    QFile::encodeName(session.TempBitmaps[k]));
+    folder.Sync();
 }
 
 void TMainForm::Print1Click()
@@ -563,41 +640,25 @@ void TMainForm::PrintSetup1Click()
         SaveUserDefaults(printer->name, sheet.Changes());
 }
 
-const QImage* TMainForm::SelectedPicture() const
-{
-    if (IconGrid.SelectedCell > IconGrid.LastCellIndex || !IconGrid.IconCells[IconGrid.SelectedCell])
-        return nullptr;
-    const QImage& picture = IconGrid.IconCells[IconGrid.SelectedCell]->Picture();
-    // A blank cell has nothing to copy or paint.
-    return picture.isNull() ? nullptr : &picture;
-}
-
 const IconOrigin* TMainForm::SelectedOrigin() const
 {
     const int icon = IconGrid.IconOfCell(IconGrid.SelectedCell);
     return icon ? &BrowseSession.IconOrigins[static_cast<std::size_t>(icon)] : nullptr;
 }
 
-void TMainForm::SaveIconFile(QWidget* owner, const QString& suggestedName, const QStringList& filters,
-                             const std::function<QByteArray(bool png)>& bytesFor)
+void TMainForm::SaveIconFile(QWidget* owner, const QString& caption, const QString& suggestedName,
+                             const QStringList& filters, const std::function<QByteArray(int filter)>& bytesFor)
 {
     const QString folder = iconSaveFolder_.isEmpty() ? QDir::homePath() : iconSaveFolder_;
-    QString filter = filters.constFirst();
-    QString path = CurrentDialogs().SaveFileName(owner, QStringLiteral("アイコンの保存"), folder + QLatin1Char('/') + suggestedName,
-                                                 filters.join(QStringLiteral(";;")), &filter);
-    if (path.isEmpty())
+    const std::optional<SaveTarget> target = ChooseSaveTarget(owner, caption, folder + QLatin1Char('/') + suggestedName, filters);
+    if (!target)
         return;
-    iconSaveFolder_ = QFileInfo(path).absolutePath();
-    // The name's own extension decides; a name without one takes the filter's.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool png = suffix == QLatin1String("png") || (suffix != QLatin1String("ico") && filter.contains(QLatin1String("*.png")));
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("ico"))
-        path += png ? QStringLiteral(".png") : QStringLiteral(".ico");
-    const QByteArray bytes = bytesFor(png);
+    iconSaveFolder_ = QFileInfo(target->path).absolutePath();
+    const QByteArray bytes = bytesFor(target->filter);
     if (bytes.isEmpty())
         throw AppError(QStringLiteral("アイコンを読めません"));
-    if (!ReplaceFileWith(path, bytes))
-        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+    if (!ReplaceFileWith(target->path, bytes))
+        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(target->path));
 }
 
 void TMainForm::SaveIconClick()
@@ -605,9 +666,9 @@ void TMainForm::SaveIconClick()
     const IconOrigin* origin = SelectedOrigin();
     if (!origin)
         return;
-    SaveIconFile(this, SuggestedIconName(*origin, QStringLiteral("ico")),
+    SaveIconFile(this, QStringLiteral("アイコンの保存"), SuggestedIconName(*origin, QStringLiteral("ico")),
                  {QStringLiteral("アイコン ファイル (*.ico)"), QStringLiteral("PNG 画像 (*.png)")},
-                 [origin = *origin](bool png) { return IconFileFor(origin, png ? IconFormat::Png : IconFormat::Ico); });
+                 [origin = *origin](int filter) { return IconFileFor(origin, filter == 1 ? IconFormat::Png : IconFormat::Ico); });
 }
 
 void TMainForm::IconInfoClick()
@@ -623,10 +684,11 @@ void TMainForm::IconInfoClick()
     dialog.SetSaveImage([this, &dialog, &origin, &images](int image) {
         RunGuarded(&dialog, [&] {
             const IconImageDetails& details = images.at(static_cast<std::size_t>(image));
+            // Two images of one size differ in their depth.
             const QString name = QFileInfo(SuggestedIconName(origin, QStringLiteral("png"))).completeBaseName()
-                + QStringLiteral("_%1x%2.png").arg(details.Width).arg(details.Height);
-            SaveIconFile(&dialog, name, {QStringLiteral("PNG 画像 (*.png)")},
-                         [&](bool) { return IconImagePng(origin, image); });
+                + QStringLiteral("_%1x%2_%3bit.png").arg(details.Width).arg(details.Height).arg(details.BitCount);
+            SaveIconFile(&dialog, QStringLiteral("画像の保存"), name, {QStringLiteral("PNG 画像 (*.png)")},
+                         [&](int) { return IconImagePng(origin, image); });
         });
     });
     CurrentDialogs().ShowModal(&dialog);
@@ -634,19 +696,20 @@ void TMainForm::IconInfoClick()
 
 void TMainForm::Copy1Click()
 {
-    if (const QImage* picture = SelectedPicture())
+    if (const QImage* picture = IconGrid.SelectedPicture())
         QGuiApplication::clipboard()->setImage(*picture);
 }
 
 void TMainForm::Paint1Click()
 {
-    const QImage* picture = SelectedPicture();
+    const QImage* picture = IconGrid.SelectedPicture();
     if (!picture)
         return;
     // Number 0 is never an icon's, so the hand-off file never replaces one of them.
     const QString handOff = TempBitmapPath(0);
-    if (!picture->save(handOff, "BMP"))
-        throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(handOff));
+    FolderWriter scratch(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+    if (scratch.Write(QFile::encodeName(QFileInfo(handOff).fileName()), EncodeBmp(*picture)) != FolderWriter::Result::Written)
+        throw WriteError(handOff);
     // The paint program's path goes in unquoted, as it stands in the settings.
     WinExec(IniFile::ReadPaintPath(kSection) + QStringLiteral(" \"") + handOff + QStringLiteral("\""));
 }

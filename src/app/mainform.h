@@ -79,9 +79,17 @@ public:
     // messages run, so other events can arrive in the middle of them).
     bool IsBusy() const { return running_ > 0; }
 
-    // Opens folder as Open does once the folder dialog has confirmed it; a path that is
-    // no folder gets a message instead. The folder named on the command line comes here.
-    void OpenFolder(const QString& folder);
+    // Opens folder (as the kernel takes it) as Open does once the folder dialog has
+    // confirmed it; a path that is no folder gets a message instead. The folder named on
+    // the command line comes here.
+    void OpenFolder(const QByteArray& folder);
+
+    // The session ends from outside (a signal): every dialog, menu and the preview close,
+    // a running scan stops, and once the running operation has ended the settings are
+    // saved (a failure is told on stderr and passed over), the bitmaps deleted and the
+    // event loop ended with status 0.
+    void EndSession();
+    bool SessionEnding() const { return sessionEnding_; }
 
 public slots:
     void DisplayHint();
@@ -120,21 +128,20 @@ private:
     void FormCreate();
     void FormClose();
     void FitToRequestedFrame();
-    // Open after the folder dialog: scans BrowseSession.FolderPath and shows its first page.
+    // Open after the folder dialog: scans BrowseSession's folder and shows its first page.
     void OpenFolderPath();
     // Save, Print, Close, Copy and Paint, in that order: on while a folder is shown.
     void EnableFolderCommands(bool enabled);
-    // The selected cell's picture, or nullptr when no cell or a blank one is selected.
-    const QImage* SelectedPicture() const;
     // Where the selected cell's icon came from, or nullptr for none.
     const IconOrigin* SelectedOrigin() const;
-    // Copy, save and information for the selected cell, at globalPos.
-    void ShowCellMenu(QPoint globalPos);
-    // Asks where to save through the save dialog over owner, offering the folder last
-    // used, and writes bytesFor(the chosen format is PNG) there whole. An AppError when it
-    // can't be read or written; what was there stays.
-    void SaveIconFile(QWidget* owner, const QString& suggestedName, const QStringList& filters,
-                      const std::function<QByteArray(bool png)>& bytesFor);
+    // Copy, save and information for the selected cell, at globalPos; byKey when a key
+    // opened it.
+    void ShowCellMenu(QPoint globalPos, bool byKey = false);
+    // Asks where to save through the save dialog (caption) over owner, offering the folder
+    // last used, and writes bytesFor(the index of the chosen format in filters) there
+    // whole. An AppError when it can't be read or written; what was there stays.
+    void SaveIconFile(QWidget* owner, const QString& caption, const QString& suggestedName,
+                      const QStringList& filters, const std::function<QByteArray(int filter)>& bytesFor);
 
     // Runs one operation that may let pending messages run. Menu commands that arrive
     // meanwhile are refused; a resize or the window's closing is postponed and carried
@@ -144,6 +151,9 @@ private:
     // A menu command: refused while another operation runs, errors in the standard box.
     void RunCommand(void (TMainForm::*handler)());
     void RunPostponed();
+    // Closes the windows and menus other than this one, cancelling what they ask.
+    void CloseOtherWindows();
+    void FinishSession();
 
     TAboutBox* AboutBox = nullptr;
     TReportForm* ReportForm = nullptr;
@@ -156,4 +166,6 @@ private:
     int running_ = 0;
     bool layoutPostponed_ = false;
     bool closePostponed_ = false;
+    bool sessionEnding_ = false;
+    bool sessionFinished_ = false;
 };

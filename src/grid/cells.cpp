@@ -107,9 +107,22 @@ TSelectionFrame::TSelectionFrame(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
+void TSelectionFrame::SetFocusVisible(bool visible)
+{
+    if (visible == focusVisible_)
+        return;
+    focusVisible_ = visible;
+    update();
+}
+
 void TSelectionFrame::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    if (focusVisible_) {
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    painter.translate(kFocusMargin, kFocusMargin);
     const QRect square(0, 0, 36, 36); // drawRect of 35 × 35 covers 36 pixels a side
     // The shadow lies on top where the two outlines cross, so it reads as one groove.
     painter.setPen(palette().color(QPalette::Light));

@@ -66,12 +66,24 @@ private:
 };
 
 // An etched square: a 36-pixel outline in the button-shadow colour with one in the
-// button-highlight colour a pixel further right and down.
+// button-highlight colour a pixel further right and down. While the keys are in the grid
+// it is ringed in the text colour, a pixel of white between, so the keyboard's place
+// shows with at least 3:1 contrast against the white panel.
 class TSelectionFrame : public QWidget {
     Q_OBJECT
 public:
+    // How far the control reaches beyond the etched square on each side, for the ring.
+    static constexpr int kFocusMargin = 2;
+
     explicit TSelectionFrame(QWidget* parent);
+    // Placed where CellFrameRect says, with room for the ring.
+    void PlaceAround(const QRect& frameRect) { setGeometry(frameRect.adjusted(-kFocusMargin, -kFocusMargin, kFocusMargin, kFocusMargin)); }
+    void SetFocusVisible(bool visible);
+    bool FocusVisible() const { return focusVisible_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool focusVisible_ = false;
 };

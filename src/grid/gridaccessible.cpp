@@ -18,8 +18,9 @@ std::vector<QWidget*> ListChildren(QWidget& panel, const GridKeys* keys)
     std::vector<QWidget*> children;
     if (keys) {
         const TIconGrid& grid = keys->Grid();
+        // A blank cell is no item: a screen reader counts the icons.
         for (int k = 0; k <= grid.LastCellIndex; ++k)
-            if (grid.IconCells[k])
+            if (grid.IconOfCell(k))
                 children.push_back(grid.IconCells[k].data());
     }
     for (QWidget* child : panel.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
@@ -54,12 +55,13 @@ public:
         return found == children.end() ? -1 : int(found - children.begin());
     }
 
-    // With the focus in the list, the selected icon has it.
+    // With the focus in the list, the selected icon has it, framed or (after Open) not; a
+    // blank selected cell leaves the list without a current item.
     QAccessibleInterface* focusChild() const override
     {
         if (keys_ && widget()->hasFocus()) {
             const TIconGrid& grid = keys_->Grid();
-            if (grid.IsFramed(grid.SelectedCell) && grid.IconCells[grid.SelectedCell])
+            if (grid.IconOfCell(grid.SelectedCell))
                 return QAccessible::queryAccessibleInterface(grid.IconCells[grid.SelectedCell].data());
         }
         return QAccessibleWidget::focusChild();
@@ -92,7 +94,7 @@ public:
         }
         state.selectable = true;
         state.selected = grid->IsFramed(k);
-        state.focused = state.selected && k == grid->SelectedCell && widget()->parentWidget()->hasFocus();
+        state.focused = k == grid->SelectedCell && widget()->parentWidget()->hasFocus();
         return state;
     }
 

@@ -1,7 +1,7 @@
-// The grid to assistive technology: the panel is the list 「アイコン」 of its page's cells,
-// each cell an item named by its tooltip, selectable, and selected while it is framed.
-// A blank cell is an unavailable item without a name; the selection frames are no part
-// of the list.
+// The grid to assistive technology: the panel is the list 「アイコン」 of its page's icons,
+// each cell an item named by its tooltip, selectable, and selected while it is framed;
+// the selected cell is the current one, framed or not. A blank cell and the selection
+// frames are no part of the list.
 #pragma once
 
 class QString;

@@ -2,6 +2,7 @@
 
 #include "grid/icongrid.h"
 
+#include <QApplication>
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QFocusEvent>
@@ -9,11 +10,52 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <functional>
+
+namespace {
+// Tells whether the last input anywhere in the program was a key or the mouse.
+class InputWatch final : public QObject {
+public:
+    InputWatch(QObject* parent, std::function<void(bool)> keyInput) : QObject(parent), keyInput_(std::move(keyInput))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress: keyInput_(true); break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: keyInput_(false); break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    std::function<void(bool)> keyInput_;
+};
+} // namespace
 
 GridKeys::GridKeys(TIconGrid& grid, QWidget& panel, QScrollBar& bar)
     : QObject(&panel), grid_(grid), panel_(panel), bar_(bar)
 {
     panel.installEventFilter(this);
+    inputWatch_ = new InputWatch(this, [this](bool keys) {
+        if (keys != keyInput_) {
+            keyInput_ = keys;
+            UpdateFocusIndicator();
+        }
+    });
+}
+
+void GridKeys::UpdateFocusIndicator()
+{
+    const bool visible = keyInput_ && panel_.hasFocus();
+    for (int k = 0; k <= grid_.LastCellIndex; ++k)
+        if (TSelectionFrame* frame = grid_.SelectionFrames[k])
+            frame->SetFocusVisible(visible && k == grid_.SelectedCell);
 }
 
 GridKeys* GridKeysOf(const QObject* panel)
@@ -112,10 +154,14 @@ bool GridKeys::eventFilter(QObject* watched, QEvent* event)
             if (const int first = StartingCell(); !grid_.IsFramed(grid_.SelectedCell) && first >= 0)
                 grid_.Select(first);
         }
+        UpdateFocusIndicator();
         // After Qt has announced the panel itself.
         QMetaObject::invokeMethod(this, &GridKeys::AnnounceFocus, Qt::QueuedConnection);
         return false;
     }
+    case QEvent::FocusOut:
+        UpdateFocusIndicator();
+        return false;
     default:
         return false;
     }
@@ -124,7 +170,7 @@ bool GridKeys::eventFilter(QObject* watched, QEvent* event)
 void GridKeys::AnnounceFocus()
 {
     const int k = grid_.SelectedCell;
-    if (!QAccessible::isActive() || !panel_.hasFocus() || !grid_.IsFramed(k) || !grid_.IconCells[k])
+    if (!QAccessible::isActive() || !panel_.hasFocus() || !grid_.IconOfCell(k))
         return;
     QAccessibleEvent focus(grid_.IconCells[k].data(), QAccessible::Focus);
     QAccessible::updateAccessibility(&focus);
@@ -140,6 +186,10 @@ void GridKeys::FrameChanged(QObject* frame, bool shown)
     for (int k = 0; k <= grid_.LastCellIndex; ++k) {
         if (grid_.SelectionFrames[k] != frame || !grid_.IconCells[k])
             continue;
+        UpdateFocusIndicator();
+        // A page being freed names icons that are going.
+        if (!grid_.IconOfCell(k))
+            return;
         QObject* cell = grid_.IconCells[k].data();
         QAccessible::State selected;
         selected.selected = true;

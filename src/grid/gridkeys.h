@@ -18,6 +18,13 @@ public:
     TIconGrid& Grid() const { return grid_; }
     // Tells assistive technology when this frame of a page's cell shows or goes.
     void WatchFrame(QWidget& frame);
+    // Rings the selected cell's frame while the panel has the focus and the last input
+    // was a key, as a browser's :focus-visible does; otherwise no frame is ringed, so
+    // the mouse alone sees the grid as it always was.
+    void UpdateFocusIndicator();
+    // The selected cell, to assistive technology, as the one with the focus: framed, or
+    // cell 0 as Open leaves it.
+    void AnnounceFocus();
     // Where key takes the selection from cell `from`: the next cell with an icon that
     // way on the page, or -1 when there is none.
     int CellAfterKey(int key, int from) const;
@@ -30,14 +37,14 @@ private:
     // first icon when that cell is blank; -1 without one.
     int StartingCell() const;
     bool NavigationKey(int key);
-    // The selected cell, to assistive technology, as the one with the focus.
-    void AnnounceFocus();
     void FrameChanged(QObject* frame, bool shown);
 
     TIconGrid& grid_;
     QWidget& panel_;
     QScrollBar& bar_;
     bool forwarding_ = false;
+    bool keyInput_ = false; // the last input was a key, not the mouse
+    QObject* inputWatch_ = nullptr;
 };
 
 // The keys of the grid whose panel this is, or nullptr.

@@ -38,11 +38,10 @@ QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
 }
 
 TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
-                     std::function<void(int)> selectCell, std::function<void(int, QPoint)> dragCell)
+                     std::function<void(int, QPoint)> dragCell)
     : panel_(panel)
     , scrollBar_(scrollBar)
     , session_(session)
-    , selectCell_(std::move(selectCell))
     , dragCell_(std::move(dragCell))
 {
     InstallGridAccessibility();
@@ -82,7 +81,7 @@ void TIconGrid::BuildPage(int firstIcon)
     for (int k = 0; k < cells; ++k) {
         LastCellIndex = k;
         auto* frame = new TSelectionFrame(&panel_);
-        frame->setGeometry(CellFrameRect(k, GridColumns));
+        frame->PlaceAround(CellFrameRect(k, GridColumns));
         frame->hide();
         SelectionFrames[k] = frame;
         if (keys_)
@@ -92,7 +91,7 @@ void TIconGrid::BuildPage(int firstIcon)
         cell->hide();
         cell->setGeometry(CellImageRect(k, GridColumns));
         IconCells[k] = cell;
-        QObject::connect(cell, &TIconCell::clicked, cell, [this, k] { selectCell_(k); });
+        QObject::connect(cell, &TIconCell::clicked, cell, [this, k] { Select(k); });
         QObject::connect(cell, &TIconCell::dragStarted, cell, [this, k](QPoint grabbedAt) { dragCell_(k, grabbedAt); });
         LoadCell(*cell, firstIcon + k);
     }
@@ -129,6 +128,39 @@ int TIconGrid::IconOfCell(int k) const
     if (k < 0 || k > LastCellIndex || !IconCells[k] || IconCells[k]->Picture().isNull())
         return 0;
     return firstIcon_ + k;
+}
+
+void TIconGrid::Select(int k)
+{
+    HideSelectionFrame();
+    if (k >= 0 && k <= LastCellIndex && SelectionFrames[k])
+        SelectionFrames[k]->show();
+    SelectedCell = k;
+    if (keys_)
+        keys_->UpdateFocusIndicator();
+}
+
+int TIconGrid::CellAt(QPoint pos) const
+{
+    for (int k = 0; k <= LastCellIndex; ++k)
+        if (IconCells[k] && IconCells[k]->geometry().contains(pos))
+            return k;
+    return -1;
+}
+
+const QImage* TIconGrid::SelectedPicture() const
+{
+    if (SelectedCell < 0 || SelectedCell > LastCellIndex || !IconCells[SelectedCell])
+        return nullptr;
+    const QImage& picture = IconCells[SelectedCell]->Picture();
+    // A blank cell has nothing to copy or paint.
+    return picture.isNull() ? nullptr : &picture;
+}
+
+void TIconGrid::AnnounceCurrent()
+{
+    if (keys_)
+        keys_->AnnounceFocus();
 }
 
 bool TIconGrid::IsFramed(int k) const

@@ -25,10 +25,10 @@ class TIconGrid {
 public:
     enum class Variant { AfterScan, AfterResize };
 
-    // The panel owns the cells; the bar pages through the icons; selectCell is the click
-    // action of cell k, dragCell what a drag from cell k starts (with where it was grabbed).
+    // The panel owns the cells; the bar pages through the icons; dragCell is what a drag
+    // from cell k starts (with where it was grabbed).
     TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& session,
-              std::function<void(int)> selectCell, std::function<void(int, QPoint)> dragCell);
+              std::function<void(int, QPoint)> dragCell);
     ~TIconGrid();
     TIconGrid(const TIconGrid&) = delete;
     TIconGrid& operator=(const TIconGrid&) = delete;
@@ -54,8 +54,15 @@ public:
     int IconOfCell(int k) const;
     // Cell k shows its selection frame.
     bool IsFramed(int k) const;
-    // What a click on cell k does.
-    void Select(int k) { selectCell_(k); }
+    // What a click on cell k does: its frame shows instead of the selected cell's, and it
+    // becomes the selected cell.
+    void Select(int k);
+    // The cell whose picture lies at pos in the panel, or -1.
+    int CellAt(QPoint pos) const;
+    // The selected cell's picture, or nullptr when no cell or a blank one is selected.
+    const QImage* SelectedPicture() const;
+    // After Open: cell 0, unframed, is the current item to assistive technology.
+    void AnnounceCurrent();
     void LoadCell(TIconCell& cell, int icon);
     void FreePage();
     // Where the screen has more than one device pixel to a logical pixel, the cells' sharp
@@ -76,7 +83,6 @@ private:
     QWidget& panel_;
     QScrollBar& scrollBar_;
     const BrowseState& session_;
-    std::function<void(int)> selectCell_;
     std::function<void(int, QPoint)> dragCell_;
     QPointer<GridKeys> keys_;
     // Which page a sharp picture was drawn for: one that comes after its page was freed is

@@ -5,8 +5,6 @@
 #include "icon/iconexport.h"
 #include "platform/bitmapfile.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 namespace {
@@ -28,11 +26,11 @@ Picture OnWhite(const DecodedImage& image)
 SharpIcons::SharpIcons() = default;
 SharpIcons::~SharpIcons() = default;
 
-IconReader& SharpIcons::ReaderFor(const QString& path)
+IconReader& SharpIcons::ReaderFor(const QByteArray& path)
 {
     if (!reader_ || path != path_) {
         reader_.reset();
-        file_ = std::make_unique<FileSource>(QFile::encodeName(path).constData());
+        file_ = std::make_unique<FileSource>(path.constData());
         reader_ = std::make_unique<IconReader>(*file_);
         path_ = path;
     }
@@ -45,7 +43,7 @@ QImage SharpIcons::Draw(const IconOrigin& origin, const QImage& bitmap, qreal ra
     const int side = qRound(kIconSize * ratio);
     if (side <= kIconSize || bitmap.size() != QSize(kBitmapSize, kBitmapSize))
         return {};
-    IconReader& reader = ReaderFor(origin.Folder + QLatin1Char('/') + origin.FileName);
+    IconReader& reader = ReaderFor(origin.Path);
     if (reader.Count() != origin.Count)
         return {};
     // Enlarging a smaller image would look no better than the bitmap enlarged; the

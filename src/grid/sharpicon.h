@@ -4,6 +4,7 @@
 
 #include "scan/browsesession.h"
 
+#include <QByteArray>
 #include <QImage>
 
 #include <memory>
@@ -29,9 +30,9 @@ public:
     QImage Draw(const IconOrigin& origin, const QImage& bitmap, qreal ratio);
 
 private:
-    IconReader& ReaderFor(const QString& path);
+    IconReader& ReaderFor(const QByteArray& path);
 
-    QString path_;
+    QByteArray path_;
     std::unique_ptr<FileSource> file_;
     std::unique_ptr<IconReader> reader_;
 };

@@ -1,6 +1,7 @@
 #include "icon/fdwrite.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,10 +21,28 @@ bool WriteAll(int fd, const void* data, std::size_t size)
     return true;
 }
 
-mode_t NewFileMode()
+namespace {
+mode_t CurrentUmask()
 {
-    // The umask can only be read by setting it.
+    // The kernel tells it (since Linux 4.7); setting it to read it back would race with
+    // any thread creating a file meanwhile, so that is only the last resort, once.
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask);
+    }
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return mask;
+}
+} // namespace
+
+mode_t NewFileMode()
+{
+    return 0666 & ~CurrentUmask();
 }

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <cstdlib>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +22,17 @@ mode_t ModeFor(const QByteArray& target)
 QString ReplacedFile(const QString& path)
 {
     const QFileInfo info(path);
-    return info.isSymLink() ? info.symLinkTarget() : path;
+    if (!info.isSymLink())
+        return path;
+    struct stat link {};
+    struct stat folder {};
+    if (::lstat(QFile::encodeName(path).constData(), &link) != 0
+        || ::stat(QFile::encodeName(info.absolutePath()).constData(), &folder) != 0)
+        return QString();
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    if (shared && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid)
+        return QString();
+    return info.symLinkTarget();
 }
 
 bool HasWriteBit(const QString& path)
@@ -32,6 +44,8 @@ bool HasWriteBit(const QString& path)
 
 bool MayReplace(const QString& path)
 {
+    if (path.isEmpty())
+        return false;
     const QFileInfo target(path);
     const QString folder = target.absolutePath();
     if (!QFileInfo(folder).isDir() || !HasWriteBit(folder))
@@ -43,7 +57,7 @@ AtomicFile::AtomicFile(const QString& target)
     : target_(QFile::encodeName(target)), temporary_(target_ + ".XXXXXX")
 {
     const mode_t mode = ModeFor(target_);
-    fd_ = ::mkstemp(temporary_.data());
+    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     ok_ = fd_ >= 0 && ::fchmod(fd_, mode) == 0;
 }
 

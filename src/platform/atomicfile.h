@@ -1,12 +1,17 @@
-// The one way a user's file is written (settings, Save, --extract, page files): replaced
-// whole or not at all, by the rules every such write follows: which files may be replaced
-// and what permissions the result gets.
+// The one way a single user's file is written (the settings, a saved icon or image, page
+// files and PDFs): replaced whole or not at all, by the rules every such write follows:
+// which files may be replaced and what permissions the result gets. Batches of numbered
+// files in one folder go through FolderWriter instead.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
 // The file that a write to path replaces: a symbolic link's target, else path itself.
+// People keep files such as their settings as links into a repository of their own, so a
+// link is followed, but by the kernel's rule for links in shared folders: in a sticky
+// folder that anyone may write (/tmp), only a link owned by the user or by the folder's
+// owner. Empty for a link that may not be followed.
 QString ReplacedFile(const QString& path);
 
 // Whether path carries a write permission bit for anyone. Judged by the bits, not by who
@@ -42,6 +47,6 @@ private:
     bool ok_ = false;
 };
 
-// Replaces path (a symbolic link's target) with bytes through an AtomicFile, when
+// Replaces path (a symbolic link's target, as ReplacedFile allows) with bytes through an AtomicFile, when
 // MayReplace allows it; false, and the file as it was, when it doesn't or the write fails.
 bool ReplaceFileWith(const QString& path, const QByteArray& bytes);

@@ -1,14 +1,10 @@
 #include "platform/bitmapfile.h"
 
 #include "icon/dib.h"
-#include "icon/fdwrite.h"
 
-#include <QFile>
+#include <QHashFunctions>
 
 #include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 #pragma pack(push, 1)
@@ -82,13 +78,8 @@ QByteArray EncodeBmp(const QImage& source)
     return bytes;
 }
 
-bool WriteWholeFile(const QString& path, const QByteArray& bytes)
+std::size_t BitmapFingerprint(const QImage& bitmap)
 {
-    // A new file gets what the umask leaves of read and write for everyone, as any
-    // program's; a file replaced keeps its own permissions.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
-        return false;
-    const bool ok = WriteAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return ::close(fd) == 0 && ok;
+    return qHash(QByteArrayView(reinterpret_cast<const char*>(bitmap.constBits()), bitmap.sizeInBytes()), 0)
+        ^ qHash(bitmap.width() * 65536 + bitmap.height(), 0);
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 
 // One icon pixel drawn on white: straight alpha blended, rounded to the nearest value; or,
@@ -20,10 +21,8 @@ std::uint32_t MaskedOverWhite(std::uint32_t colour, bool masked);
 // pixels with colour invert the white.
 QImage DrawIconBitmap(const IconImage& icon);
 
+// Tells two drawn bitmaps apart: equal for equal pixels.
+std::size_t BitmapFingerprint(const QImage& bitmap);
+
 // A 24-bit BMP file of image (bottom-up rows, no palette).
 QByteArray EncodeBmp(const QImage& image);
-
-// Writes bytes to path in place, replacing a file of that name; false when it can't be
-// written. Never blocks on a FIFO of that name. For the program's own scratch files (the
-// temporary bitmaps); a user's file goes through ReplaceFileWith.
-bool WriteWholeFile(const QString& path, const QByteArray& bytes);

@@ -15,3 +15,17 @@ private:
     QString message_;
     QByteArray utf8_;
 };
+
+// A file of ours or the user's that could not be written: the window shows the message,
+// the command line names the path in its own words.
+class WriteError : public AppError {
+public:
+    explicit WriteError(const QString& path)
+        : AppError(QStringLiteral("ファイル %1 を作成できません").arg(path)), path_(path)
+    {
+    }
+    const QString& path() const noexcept { return path_; }
+
+private:
+    QString path_;
+};

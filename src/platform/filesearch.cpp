@@ -1,7 +1,5 @@
 #include "platform/filesearch.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 #include <dirent.h>
@@ -11,7 +9,7 @@
 namespace {
 class DirectoryHandle {
 public:
-    explicit DirectoryHandle(const QString& folder) : dir_(::opendir(QFile::encodeName(folder).constData())) {}
+    explicit DirectoryHandle(const QByteArray& folder) : dir_(::opendir(folder.constData())) {}
     ~DirectoryHandle()
     {
         if (dir_)
@@ -52,18 +50,24 @@ bool FileNameLess(const QString& a, const QString& b)
     return a < b;
 }
 
-std::vector<QString> FindFiles(const QString& folder)
+std::vector<FileName> FindFiles(const QByteArray& folder)
 {
-    std::vector<QString> names;
+    std::vector<FileName> names;
     DirectoryHandle dir(folder);
     if (!dir.get())
         return names;
     while (const dirent* entry = ::readdir(dir.get())) {
         if (entry->d_name[0] == '.')
             continue;
-        if (IsRegularFile(dir.get(), entry))
-            names.push_back(QFile::decodeName(entry->d_name));
+        if (IsRegularFile(dir.get(), entry)) {
+            QByteArray bytes(entry->d_name);
+            QString text = DisplayName(bytes);
+            names.push_back({std::move(bytes), std::move(text)});
+        }
     }
-    std::sort(names.begin(), names.end(), FileNameLess);
+    std::sort(names.begin(), names.end(), [](const FileName& a, const FileName& b) {
+        // Two byte strings may show alike only if one of them is not UTF-8; the bytes decide then.
+        return FileNameLess(a.Text, b.Text) || (a.Text == b.Text && a.Bytes < b.Bytes);
+    });
     return names;
 }

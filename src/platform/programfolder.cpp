@@ -189,9 +189,9 @@ int DeleteTempBitmaps(const QString& folder)
 {
     const QString prefix = WithSeparator(folder);
     int deleted = 0;
-    for (const QString& name : FindFiles(folder))
-        if (IsTempBitmapName(name))
-            deleted += QFile::remove(prefix + name) ? 1 : 0;
+    for (const FileName& name : FindFiles(QFile::encodeName(folder)))
+        if (IsTempBitmapName(name.Text))
+            deleted += ::unlink(QFile::encodeName(prefix).append(name.Bytes).constData()) == 0 ? 1 : 0;
     return deleted;
 }
 

@@ -83,6 +83,10 @@ bool IsExecutableFile(const QString& path)
 
 bool WinExec(const QString& commandLine)
 {
+    const QStringView line = QStringView(commandLine).trimmed();
+    if (line.startsWith(kWindowsPaintProgram, Qt::CaseInsensitive)
+        && (line.size() == kWindowsPaintProgram.size() || IsBlank(line[kWindowsPaintProgram.size()])))
+        return QProcess::startDetached(QStringLiteral("xdg-open"), SplitArguments(line.mid(kWindowsPaintProgram.size())));
     const std::optional<CommandLine> command = SplitCommandLine(commandLine, IsExecutableFile);
     return command && QProcess::startDetached(command->program, command->arguments);
 }

@@ -29,6 +29,11 @@ QStringList SplitArguments(QStringView text);
 // True for an existing regular file that may be executed.
 bool IsExecutableFile(const QString& path);
 
+// Windows' own paint program, where a Windows installation keeps it.
+inline const QString kWindowsPaintProgram = QStringLiteral("C:\\Program Files\\Accessories\\MSPAINT.EXE");
+
 // Starts the program of the command line and does not wait for it. False when there was
-// nothing to start or it could not be started.
+// nothing to start or it could not be started. kWindowsPaintProgram (unquoted, in any
+// case) stands for the desktop's own program for the file: xdg-open starts with the
+// line's arguments.
 bool WinExec(const QString& commandLine);

@@ -38,6 +38,9 @@ TReportForm::TReportForm(const BrowseState& session, QWidget* parent)
     // The report takes the form's font on a Japanese system, so it is set before it is asked.
     setFont(FormFont());
     IconReport.Font = TReport::DefaultFont(this, QLocale::system());
+    // Names the print queue's job and the saved PDF; the title stays empty, so the
+    // preview's caption stays プレビュー.
+    IconReport.JobName = QStringLiteral("Vistrel アイコン一覧");
 
     IconReport.Page = TPageSetup{}; // A4 portrait, 10 mm margins all round
     IconReport.Options.FirstPageHeader = true;

@@ -350,34 +350,40 @@ std::optional<ReportPages> Load(const QString& path, QString* error)
 
 bool SaveAsPdf(const ReportPages& pages, const QString& path, const QString& title, QString* error)
 {
-    QPdfWriter writer(path);
-    if (!title.isEmpty())
-        writer.setTitle(title);
-    writer.setCreator(QStringLiteral("Vistrel"));
-    writer.setResolution(600);
     if (pages.pages.empty()) {
         Fail(error, QStringLiteral("保存するページがありません。"));
         return false;
     }
-    // Paper sizes are named upright; a wide page is that paper turned.
-    const QSizeF millimetres = pages.paperSize / 10.0;
-    const bool landscape = millimetres.width() > millimetres.height();
-    const QPageSize paper(landscape ? millimetres.transposed() : millimetres, QPageSize::Millimeter, QString(),
-                          QPageSize::FuzzyMatch);
-    writer.setPageLayout(QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-        Fail(error, QStringLiteral("%1 に保存できませんでした。").arg(path));
-        return false;
+    // Made in memory and written whole as the page file is, so a failure leaves what was there.
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    bool drawn = false;
+    {
+        QPdfWriter writer(&buffer);
+        if (!title.isEmpty())
+            writer.setTitle(title);
+        writer.setCreator(QStringLiteral("Vistrel"));
+        writer.setResolution(600);
+        // Paper sizes are named upright; a wide page is that paper turned.
+        const QSizeF millimetres = pages.paperSize / 10.0;
+        const bool landscape = millimetres.width() > millimetres.height();
+        const QPageSize paper(landscape ? millimetres.transposed() : millimetres, QPageSize::Millimeter, QString(),
+                              QPageSize::FuzzyMatch);
+        writer.setPageLayout(QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
+        QPainter painter;
+        if (painter.begin(&writer)) {
+            const QRectF target(0, 0, units::TenthsToPixels(pages.paperSize.width(), writer.resolution()),
+                                units::TenthsToPixels(pages.paperSize.height(), writer.resolution()));
+            for (std::size_t i = 0; i < pages.pages.size(); ++i) {
+                if (i > 0)
+                    writer.newPage();
+                DrawPage(painter, pages.pages[i], pages.paperSize, target);
+            }
+            drawn = painter.end();
+        }
     }
-    const QRectF target(0, 0, units::TenthsToPixels(pages.paperSize.width(), writer.resolution()),
-                        units::TenthsToPixels(pages.paperSize.height(), writer.resolution()));
-    for (std::size_t i = 0; i < pages.pages.size(); ++i) {
-        if (i > 0)
-            writer.newPage();
-        DrawPage(painter, pages.pages[i], pages.paperSize, target);
-    }
-    if (!painter.end()) {
+    if (!drawn || !ReplaceFileWith(path, pdf)) {
         Fail(error, QStringLiteral("%1 に保存できませんでした。").arg(path));
         return false;
     }

@@ -5,7 +5,6 @@
 #include "report/pagefile.h"
 #include "report/printing.h"
 #include "report/report.h"
-#include "report/reportdialogs.h"
 #include "report/run.h"
 #include "report/units.h"
 
@@ -74,12 +73,6 @@ private:
 };
 
 namespace {
-PreviewShownHook& ShownHook()
-{
-    static PreviewShownHook hook;
-    return hook;
-}
-
 // Small tool-bar pictures drawn here, so the engine needs no image files.
 enum class Glyph { Fit, Actual, Width, First, Previous, Next, Last, PrintSetup, Print, Save, Load };
 
@@ -175,21 +168,15 @@ QIcon MakeIcon(Glyph glyph)
 }
 } // namespace
 
-PreviewShownHook SetPreviewShownHook(PreviewShownHook hook)
-{
-    PreviewShownHook previous = std::move(ShownHook());
-    ShownHook() = std::move(hook);
-    return previous;
-}
-
 TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(parent), report_(report)
 {
     setObjectName(QStringLiteral("PreviewForm"));
     setWindowTitle(report.Title.isEmpty() ? QStringLiteral("プレビュー") : report.Title);
     pages_.paperSize = QSizeF(report.Page.pageWidth, report.Page.pageLength);
 
-    auto* bar = addToolBar(QStringLiteral("ToolBar"));
+    auto* bar = addToolBar(QStringLiteral("ツール バー"));
     bar->setObjectName(QStringLiteral("ToolBar"));
+    bar->setAccessibleName(bar->windowTitle());
     // The bar is the preview's only way to zoom, page, print and close: nothing may hide
     // or undock it, and Qt's English menu that would is never shown.
     bar->setMovable(false);
@@ -209,9 +196,13 @@ TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(paren
         bar->addAction(action);
     }
     zoomToWidth_->setChecked(true);
-    connect(zoomFit_, &QAction::triggered, this, [this] { SetZoom(zmFit); });
-    connect(zoom100_, &QAction::triggered, this, [this] { SetZoom(zm100); });
-    connect(zoomToWidth_, &QAction::triggered, this, [this] { SetZoom(zmWidth); });
+    // Every button's handler runs guarded, so an error reaches the user as the error box.
+    const auto guarded = [this](QAction* action, auto handler) {
+        connect(action, &QAction::triggered, this, [this, handler] { RunGuarded(this, handler); });
+    };
+    guarded(zoomFit_, [this] { SetZoom(zmFit); });
+    guarded(zoom100_, [this] { SetZoom(zm100); });
+    guarded(zoomToWidth_, [this] { SetZoom(zmWidth); });
     bar->addSeparator();
 
     firstPage_ = AddAction(QStringLiteral("FirstPage"), QStringLiteral("最初のページ"), MakeIcon(Glyph::First));
@@ -220,10 +211,10 @@ TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(paren
     lastPage_ = AddAction(QStringLiteral("LastPage"), QStringLiteral("最後のページ"), MakeIcon(Glyph::Last));
     for (QAction* action : {firstPage_, previousPage_, nextPage_, lastPage_})
         bar->addAction(action);
-    connect(firstPage_, &QAction::triggered, this, [this] { ShowPage(1); });
-    connect(previousPage_, &QAction::triggered, this, [this] { ShowPage(current_ - 1); });
-    connect(nextPage_, &QAction::triggered, this, [this] { ShowPage(current_ + 1); });
-    connect(lastPage_, &QAction::triggered, this, [this] { ShowPage(PageCount()); });
+    guarded(firstPage_, [this] { ShowPage(1); });
+    guarded(previousPage_, [this] { ShowPage(current_ - 1); });
+    guarded(nextPage_, [this] { ShowPage(current_ + 1); });
+    guarded(lastPage_, [this] { ShowPage(PageCount()); });
     bar->addSeparator();
 
     printSetup_ = AddAction(QStringLiteral("PrintSetup"), QStringLiteral("プリンタの設定"), MakeIcon(Glyph::PrintSetup));
@@ -232,10 +223,10 @@ TPreviewForm::TPreviewForm(TReport& report, QWidget* parent) : QMainWindow(paren
     loadReport_ = AddAction(QStringLiteral("LoadReport"), QStringLiteral("レポート読み込み"), MakeIcon(Glyph::Load));
     for (QAction* action : {printSetup_, print_, saveReport_, loadReport_})
         bar->addAction(action);
-    connect(printSetup_, &QAction::triggered, this, [this] { RunGuarded(this, [this] { PrintSetupClick(); }); });
-    connect(print_, &QAction::triggered, this, [this] { RunGuarded(this, [this] { PrintClick(); }); });
-    connect(saveReport_, &QAction::triggered, this, [this] { RunGuarded(this, [this] { SaveReportClick(); }); });
-    connect(loadReport_, &QAction::triggered, this, [this] { RunGuarded(this, [this] { LoadReportClick(); }); });
+    guarded(printSetup_, [this] { PrintSetupClick(); });
+    guarded(print_, [this] { PrintClick(); });
+    guarded(saveReport_, [this] { SaveReportClick(); });
+    guarded(loadReport_, [this] { LoadReportClick(); });
     bar->addSeparator();
 
     exit_ = new QAction(QStringLiteral("閉じる(&C)"), this);
@@ -446,7 +437,7 @@ void TPreviewForm::PrintSetupClick()
     QPrintDialog dialog(&printer, this);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, PageCount() > 0);
     dialog.setMinMax(1, std::max(PageCount(), 1));
-    if (!CurrentReportDialogs().ExecPrintDialog(dialog))
+    if (!CurrentDialogs().ExecPrintDialog(dialog))
         return;
     TakeOverPrinter(report_, printer);
 }
@@ -473,29 +464,22 @@ void TPreviewForm::PrintClick()
 
 void TPreviewForm::SaveReportClick()
 {
-    const QString ours = QString::fromUtf8(pagefile::kFilter);
-    const QString pdf = QString::fromUtf8(pagefile::kPdfFilter);
-    QString selected = ours;
-    QString path = CurrentReportDialogs().SaveFileName(this, QStringLiteral("レポートの保存"), ours + QStringLiteral(";;") + pdf,
-                                                       &selected);
-    if (path.isEmpty())
+    const QStringList filters{QString::fromUtf8(pagefile::kFilter), QString::fromUtf8(pagefile::kPdfFilter)};
+    const std::optional<SaveTarget> target = ChooseSaveTarget(this, QStringLiteral("レポートの保存"), QString(), filters);
+    if (!target)
         return;
-    const bool asPdf = selected == pdf || path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
-    if (asPdf && !path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        path += QStringLiteral(".pdf");
-    else if (!asPdf && !path.endsWith(QStringLiteral(".vrp"), Qt::CaseInsensitive))
-        path += QStringLiteral(".vrp");
     BusyCursor busy;
     QString error;
-    const bool saved = asPdf ? pagefile::SaveAsPdf(pages_, path, report_.Title, &error) : pagefile::Save(pages_, path, &error);
+    const bool saved = target->filter == 1 ? pagefile::SaveAsPdf(pages_, target->path, DocumentName(report_), &error)
+                                           : pagefile::Save(pages_, target->path, &error);
     if (!saved)
         CurrentDialogs().Error(this, error);
 }
 
 void TPreviewForm::LoadReportClick()
 {
-    const QString path = CurrentReportDialogs().OpenFileName(this, QStringLiteral("レポート読み込み"),
-                                                             QString::fromUtf8(pagefile::kFilter));
+    const QString path = CurrentDialogs().OpenFileName(this, QStringLiteral("レポート読み込み"),
+                                                        QString::fromUtf8(pagefile::kFilter));
     if (path.isEmpty())
         return;
     QString error;
@@ -549,8 +533,7 @@ void TReport::Preview()
     form->showMaximized();
     // It takes the keys (Esc, Alt+C) at once, also where no window manager hands them over.
     form->activateWindow();
-    if (ShownHook())
-        ShownHook()(*form);
+    CurrentDialogs().WindowShown(*form);
     if (!form->RunReport())
         return;
     if (!form->isVisible() || QCoreApplication::closingDown())

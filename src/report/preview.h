@@ -91,8 +91,3 @@ private:
     QLabel* zoomPanel_;
     QLabel* pagePanel_;
 };
-
-// Told each time a preview window has been shown, before its run starts; tests reach
-// the open window through it. Returns the hook that was in force.
-using PreviewShownHook = std::function<void(TPreviewForm&)>;
-PreviewShownHook SetPreviewShownHook(PreviewShownHook hook);

@@ -35,6 +35,7 @@ void SetUpPrinter(const TReport& report, QPrinter& printer)
         // defaults for that printer decide, as for any other program printing there.
         ApplyUserDefaults(printer);
     }
+    printer.setDocName(DocumentName(report));
     printer.setCopyCount(std::max(settings.copies, 1));
     printer.setCollateCopies(true);
     if (settings.duplex)

@@ -77,3 +77,10 @@ TReportBand& TReport::AddBand(TBandType kind, double height, double width)
     bands_.push_back(std::make_unique<TReportBand>(kind, height, width));
     return *bands_.back();
 }
+
+QString DocumentName(const TReport& report)
+{
+    if (!report.JobName.isEmpty())
+        return report.JobName;
+    return report.Title.isEmpty() ? QStringLiteral("Vistrel") : report.Title;
+}

@@ -186,6 +186,9 @@ public:
     bool PrintIfEmpty = false;
     bool ShowProgress = true;
     QString Title;
+    // The name of the print job and of a saved PDF (DocumentName()), which the title
+    // and the preview's caption need not give.
+    QString JobName;
     // The window the preview belongs to: kept above it by a window manager, and on its
     // screen. The window active when the preview opens, when not set.
     QPointer<QWidget> Owner;
@@ -210,3 +213,6 @@ private:
     bool previewShowing_ = false;
     friend class PreviewShowingGuard;
 };
+
+// What names the report's print job and its PDF: JobName, else the title, else "Vistrel".
+QString DocumentName(const TReport& report);

@@ -39,8 +39,11 @@ QString LongTimeFormat(const QLocale& locale)
     return result.trimmed();
 }
 
-QString FormatDateTime(const QDateTime& when, const QLocale& locale)
+QString FormatDateTime(const QDateTime& when, const QLocale& systemLocale)
 {
+    // The C and POSIX locales are no one's language; the pages around the date are Japanese.
+    const QLocale locale =
+        systemLocale.language() == QLocale::C ? QLocale(QLocale::Japanese, QLocale::Japan) : systemLocale;
     const QString date = locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() == QTime(0, 0))
         return date;

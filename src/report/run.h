@@ -64,7 +64,8 @@ private:
 };
 
 // The text of a date-time system-data control: the short date, a space and the long
-// time, the time left out at exactly midnight.
+// time, the time left out at exactly midnight; in locale's format, Japanese for the C
+// locale.
 QString FormatDateTime(const QDateTime& when, const QLocale& locale);
 // The locale's long time format without the time zone.
 QString LongTimeFormat(const QLocale& locale);

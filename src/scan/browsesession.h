@@ -2,9 +2,11 @@
 // executable and library files, and the temporary bitmap of each icon taken from them.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 // Slots 1 to 10000 are used; slot 0 is never written.
@@ -14,10 +16,13 @@ inline constexpr int kMaxIcons = 10000;
 // Where an icon was taken from: its file, and its place among that file's icons as
 // ExtractIconA numbers them (Index from 0, below Count).
 struct IconOrigin {
-    QString Folder; // as the folder dialog gave it
-    QString FileName;
+    QString Folder;   // as the folder dialog gave it, or as a folder named in bytes is shown
+    QString FileName; // as it is shown
     int Index = 0;
     int Count = 0;
+    QByteArray Path; // the file as the kernel takes it: the folder's and the name's bytes
+    // Tells the icon drawn at the scan from whatever the file holds when it is read again.
+    std::size_t Fingerprint = 0;
     bool operator==(const IconOrigin&) const = default;
 };
 
@@ -25,8 +30,13 @@ struct BrowseState {
     // The folder last confirmed in Open's dialog, without a trailing separator except
     // for the root.
     QString FolderPath;
-    // File names (no folder) from the last scan, in listing order, in slots 1..ImageFileCount.
+    // The folder the scan reads: FolderPath's bytes, which may not be UTF-8 when the
+    // folder was named on the command line.
+    QByteArray FolderBytes;
+    // File names (no folder) from the last scan, in listing order, in slots 1..ImageFileCount,
+    // as they are shown; ImageFileBytes holds each as the kernel gave it.
     std::array<QString, kMaxImageFiles + 1> ImageFiles;
+    std::vector<QByteArray> ImageFileBytes = std::vector<QByteArray>(kMaxImageFiles + 1);
     int ImageFileCount = 0;
     // Icons taken from the opened folder; also the number of the last temporary bitmap.
     int IconCount = 0;

@@ -1,35 +1,42 @@
 #include "scan/folderscan.h"
 
 #include "platform/filesearch.h"
+#include "platform/folderwriter.h"
+#include "platform/programfolder.h"
 
 #include <QFile>
 
-bool IsImageFileName(const QString& name)
+bool IsImageFileName(const QByteArray& name)
 {
-    // The last three bytes of the name as the file system stores it.
-    const QByteArray bytes = QFile::encodeName(name);
-    const QByteArray tail = bytes.right(3).toLower();
+    const QByteArray tail = name.right(3).toLower();
     return tail == "exe" || tail == "dll";
 }
 
 ListingResult ListImageFiles(BrowseState& state)
 {
     state.ImageFileCount = 0;
-    const std::vector<QString> names = FindFiles(state.FolderPath);
+    const std::vector<FileName> names = FindFiles(state.FolderBytes);
     if (names.empty())
         return ListingResult::NoEntries;
-    for (const QString& name : names) {
-        if (!IsImageFileName(name))
+    for (const FileName& name : names) {
+        if (!IsImageFileName(name.Bytes))
             continue;
         if (state.ImageFileCount == kMaxImageFiles)
             return ListingResult::CapacityReached;
-        ++state.ImageFileCount;
-        state.ImageFiles[static_cast<std::size_t>(state.ImageFileCount)] = name;
+        const auto slot = static_cast<std::size_t>(++state.ImageFileCount);
+        state.ImageFiles[slot] = name.Text;
+        state.ImageFileBytes[slot] = name.Bytes;
     }
     return ListingResult::Listed;
 }
 
-ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::optional<IconExport>& to)
+void SetFolder(BrowseState& state, const QByteArray& folder)
+{
+    state.FolderBytes = folder;
+    state.FolderPath = DisplayName(folder);
+}
+
+ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::optional<IconTarget>& to)
 {
     ScanOutcome outcome;
     outcome.FilesLeftOut = ListImageFiles(state) == ListingResult::CapacityReached;
@@ -37,16 +44,21 @@ ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::op
     if (count == 0)
         return outcome;
     progress.Listed(count, outcome.FilesLeftOut);
+    // The temporary bitmaps: the program's own folder, held open for the whole scan.
+    std::optional<FolderWriter> scratch;
+    if (!to)
+        scratch.emplace(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+    const IconTarget target = to ? *to : IconTarget{&*scratch};
     state.IconCount = 0;
     for (int k = 1; k <= count && !outcome.IconsLeftOut; ++k) {
         progress.Reading(k, count);
-        const QString name = state.ImageFiles[static_cast<std::size_t>(k)];
+        const auto slot = static_cast<std::size_t>(k);
+        const SourceFile file{state.FolderPath, state.FolderBytes, {state.ImageFileBytes[slot], state.ImageFiles[slot]}};
         const int before = state.IconCount;
         QStringList passedOver;
-        const ExtractionResult result = to ? ExtractIconsTo(state, state.FolderPath, name, to->Prefix, to->Format, &passedOver)
-                                           : ExtractIcons(state, state.FolderPath, name);
+        const ExtractionResult result = ExtractIcons(state, file, target, &passedOver);
         outcome.IconsLeftOut = result == ExtractionResult::CapacityReached;
-        progress.Read(name, state.IconCount - before, passedOver);
+        progress.Read(file.Name.Text, state.IconCount - before, passedOver);
     }
     outcome.Result = state.IconCount == 0 ? ScanResult::NoIcons : ScanResult::Done;
     return outcome;

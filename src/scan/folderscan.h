@@ -18,14 +18,14 @@ enum class ListingResult {
     CapacityReached, // ImageFiles is full: the listing stopped at kMaxImageFiles names
 };
 
-// Lists state.FolderPath into ImageFiles[1..ImageFileCount], in the file system's order:
+// Lists state.FolderBytes into ImageFiles[1..ImageFileCount] (and ImageFileBytes), in the file system's order:
 // ImageFileCount goes to 0, then every regular, non-hidden file whose name's last three
 // bytes are "exe" or "dll" in any case is appended (no dot is required: "setupexe" is
 // taken, "a.exe.txt" is not). Other slots stay as they were.
 ListingResult ListImageFiles(BrowseState& state);
 
-// The name test of the listing.
-bool IsImageFileName(const QString& name);
+// The name test of the listing, on the name's bytes.
+bool IsImageFileName(const QByteArray& name);
 
 // What a scan tells as it goes.
 class ScanProgress {
@@ -39,12 +39,6 @@ public:
     virtual void Read(const QString& /*name*/, int /*icons*/, const QStringList& /*passedOver*/) {}
 };
 
-// Where the icons go besides the temporary bitmaps: the user's files prefix + number,
-// written by Save's rules (ExtractIconsTo).
-struct IconExport {
-    QString Prefix;
-    IconFormat Format = IconFormat::Bmp;
-};
 
 enum class ScanResult {
     NoImageFiles, // the folder holds no executable or library; IconCount is untouched
@@ -58,12 +52,15 @@ struct ScanOutcome {
     bool IconsLeftOut = false; // the icons stopped at kMaxIcons
 };
 
-// Lists state.FolderPath, then takes the icons of each file in listing order, numbered
-// from 1: into the temporary bitmaps (ExtractIcons), or into the user's files of export.
-// Stops at either capacity. An AppError from a file that can't be written ends the scan
+// Lists state.FolderBytes, then takes the icons of each file in listing order, numbered
+// from 1: into the temporary bitmaps, or into the user's files of to (ExtractIcons).
+// Stops at either capacity. A WriteError from a file that can't be written ends the scan
 // and goes to the caller, with IconCount counting what was written.
-ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress,
-                       const std::optional<IconExport>& to = std::nullopt);
+ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress, const std::optional<IconTarget>& to = std::nullopt);
+
+// Names folder, as the kernel takes it, as the one the next scan reads: FolderBytes, and
+// FolderPath as it is shown.
+void SetFolder(BrowseState& state, const QByteArray& folder);
 
 // The scan's messages, the same in the window's boxes and on the command line.
 QString NoImageFilesMessage(const QString& folder);

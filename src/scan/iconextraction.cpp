@@ -1,13 +1,13 @@
 #include "scan/iconextraction.h"
 
-#include "ui/busy.h"
-#include "platform/atomicfile.h"
 #include "icon/bytesource.h"
-#include "platform/bitmapfile.h"
-#include "platform/errors.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
+#include "platform/bitmapfile.h"
+#include "platform/errors.h"
+#include "platform/folderwriter.h"
 #include "platform/programfolder.h"
+#include "ui/busy.h"
 
 #include <QFile>
 
@@ -26,7 +26,6 @@ QString TempBitmapPath(int number)
     return NumberedBitmapPath(TempFolder() + QStringLiteral("Temp"), number);
 }
 
-
 namespace {
 QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
 {
@@ -34,7 +33,7 @@ QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
 }
 
 // The file of icon index in format; empty when the icon has nothing to write in it.
-QByteArray Encoded(IconReader& reader, int index, const IconImage& icon, IconFormat format)
+QByteArray Encoded(IconReader& reader, int index, const QImage& bitmap, IconFormat format)
 {
     switch (format) {
     case IconFormat::Png:
@@ -44,7 +43,7 @@ QByteArray Encoded(IconReader& reader, int index, const IconImage& icon, IconFor
     case IconFormat::Bmp:
         break;
     }
-    return EncodeBmp(DrawIconBitmap(icon));
+    return EncodeBmp(bitmap);
 }
 
 QString Extension(IconFormat format)
@@ -60,16 +59,21 @@ QString Extension(IconFormat format)
     return QStringLiteral("bmp");
 }
 
-// The temporary bitmaps are the program's own scratch files, always replaced with a plain
-// write; exported files are the user's (userFiles): a read-only one is left alone, and
-// the others are replaced whole, so a reader never sees half an icon.
-ExtractionResult Extract(BrowseState& state, const QString& folder, const QString& fileName, const QString& prefix,
-                         IconFormat format, bool userFiles, QStringList* passedOver)
+// The path of name in the folder out writes to, as it is shown.
+QString PathIn(const FolderWriter& out, const QString& name)
+{
+    const QString folder = DisplayName(out.Folder());
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+} // namespace
+
+ExtractionResult ExtractIcons(BrowseState& state, const SourceFile& file, const IconTarget& to, QStringList* passedOver)
 {
     // Read with bounded reads, not mapped: the file may be cut short while messages run
     // between two of its icons, and that must cost icons, not the program.
-    const FileSource file(QFile::encodeName(folder + QLatin1Char('/') + fileName).constData());
-    IconReader reader(file);
+    const QByteArray path = file.Folder + '/' + file.Name.Bytes;
+    const FileSource source(path.constData());
+    IconReader reader(source);
     const int count = reader.Count();
     for (int i = 0; i < count; ++i) {
         const auto icon = reader.Read(i);
@@ -77,36 +81,30 @@ ExtractionResult Extract(BrowseState& state, const QString& folder, const QStrin
             continue;
         if (state.IconCount >= kMaxIcons)
             return ExtractionResult::CapacityReached;
-        const QByteArray bytes = Encoded(reader, i, *icon, format);
+        const QImage bitmap = DrawIconBitmap(*icon);
+        const QByteArray bytes = Encoded(reader, i, bitmap, to.Format);
         if (bytes.isEmpty())
             continue;
         const int n = state.IconCount + 1;
-        const QString path = NumberedFilePath(prefix, n, Extension(format));
+        const QString name = NumberedFilePath(to.Stem, n, Extension(to.Format));
         // Counted only once written: a count that included the failed icon would make the
         // grid and Save take its slot's bitmap from an earlier scan for it. A user's file
         // passed over still counts, so the numbers stay those of the bitmaps.
-        if (userFiles && !MayReplace(ReplacedFile(path))) {
+        switch (to.Out->Write(QFile::encodeName(name), bytes)) {
+        case FolderWriter::Result::Written:
+            break;
+        case FolderWriter::Result::PassedOver:
             if (passedOver)
-                passedOver->append(path);
-        } else if (!(userFiles ? ReplaceFileWith(path, bytes) : WriteWholeFile(path, bytes))) {
-            throw AppError(QStringLiteral("ファイル %1 を作成できません").arg(path));
+                passedOver->append(PathIn(*to.Out, name));
+            break;
+        case FolderWriter::Result::Failed:
+            throw WriteError(PathIn(*to.Out, name));
         }
         state.IconCount = n;
-        state.TempBitmaps[static_cast<std::size_t>(n)] = path;
-        state.IconOrigins[static_cast<std::size_t>(n)] = {folder, fileName, i, count};
+        state.TempBitmaps[static_cast<std::size_t>(n)] = PathIn(*to.Out, name);
+        state.IconOrigins[static_cast<std::size_t>(n)] = {file.FolderText, file.Name.Text, i, count, path,
+                                                          BitmapFingerprint(bitmap)};
         ProcessMessages();
     }
     return ExtractionResult::Done;
-}
-} // namespace
-
-ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName)
-{
-    return Extract(state, folder, fileName, TempFolder() + QStringLiteral("Temp"), IconFormat::Bmp, false, nullptr);
-}
-
-ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
-                                const QString& prefix, IconFormat format, QStringList* passedOver)
-{
-    return Extract(state, folder, fileName, prefix, format, true, passedOver);
 }

@@ -1,10 +1,14 @@
 // Taking every icon out of one executable or library file into temporary bitmaps.
 #pragma once
 
+#include "platform/filenames.h"
 #include "scan/browsesession.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+class FolderWriter;
 
 enum class ExtractionResult {
     Done,            // every icon of the file that could be drawn was stored
@@ -27,21 +31,30 @@ QString NumberedBitmapPath(const QString& prefix, int number);
 // The temporary bitmap of icon number n: TempFolder() + "Temp" + n as "00000" + ".bmp".
 QString TempBitmapPath(int number);
 
-// Takes the icons of folder + "/" + fileName in index order. Each icon that can be
-// drawn gets the next number n = IconCount + 1, is drawn at (1, 1) on a white 34x34
-// bitmap written to TempBitmapPath(n); then IconCount becomes n, TempBitmaps[n] that
-// path, IconOrigins[n] the file and the icon's index in it, and pending window messages run. Icons that can't be drawn get no number. A file
-// that can't be read or holds no icon adds nothing. Throws AppError("ファイル %s を作成できません")
-// when a bitmap can't be written; that icon is not counted and its slot is left as it
-// was, so IconCount and TempBitmaps[1..IconCount] always describe bitmaps on disk.
-ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& fileName);
+// One file to take icons from.
+struct SourceFile {
+    QString FolderText; // the folder as it is shown
+    QByteArray Folder;  // and as the kernel takes it
+    FileName Name;
+};
 
-// The same, writing prefix + n as "00000" + the format's extension instead of the
-// temporary bitmaps; the batch command line writes its Icon files this way. Whatever the
-// format, the icons and their numbers are those of the bitmaps. These are the user's
-// files, so they follow Save's rules: a target that may not be replaced (no write bit, or
-// not a regular file) is left as it is, its icon keeps its number, and its path is added
-// to passedOver when that is given.
-ExtractionResult ExtractIconsTo(BrowseState& state, const QString& folder, const QString& fileName,
-                                const QString& prefix, IconFormat format = IconFormat::Bmp,
-                                QStringList* passedOver = nullptr);
+// Where the icons go: Out's folder, as Stem + number + the format's extension, by the
+// rules of Out's kind of folder.
+struct IconTarget {
+    FolderWriter* Out = nullptr;
+    QString Stem = QStringLiteral("Temp");
+    IconFormat Format = IconFormat::Bmp;
+};
+
+// Takes the icons of file in index order. Each icon that can be drawn gets the next
+// number n = IconCount + 1 and is written to its numbered file in to: a 34x34 bitmap
+// drawn at (1, 1) on white, or its file in the target's format; then IconCount becomes
+// n, TempBitmaps[n] that file's path, IconOrigins[n] where the icon came from, and
+// pending window messages run. Icons that can't be drawn get no number; a file that
+// can't be read or holds no icon adds nothing. Whatever the format, the icons and their
+// numbers are those of the bitmaps. A user's file the target passes over (Save's rules)
+// keeps its number, and its path goes to passedOver when that is given. Throws
+// WriteError when a file can't be written; that icon is not counted and its slot is left
+// as it was, so IconCount and TempBitmaps[1..IconCount] always describe files on disk.
+ExtractionResult ExtractIcons(BrowseState& state, const SourceFile& file, const IconTarget& to,
+                              QStringList* passedOver = nullptr);

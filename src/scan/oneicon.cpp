@@ -3,8 +3,9 @@
 #include "icon/bytesource.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
+#include "platform/bitmapfile.h"
+#include "platform/errors.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
@@ -15,11 +16,16 @@ QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
-// The icon's file, opened for one use: it may have changed since the scan.
+// The icon's file, opened for one use. It may have changed since the scan, and then
+// whatever it holds now is not the icon the user picked: that is said, not saved or shown.
 struct OpenedIcon {
-    explicit OpenedIcon(const IconOrigin& origin)
-        : file(QFile::encodeName(origin.Folder + QLatin1Char('/') + origin.FileName).constData()), reader(file)
+    explicit OpenedIcon(const IconOrigin& origin) : file(origin.Path.constData()), reader(file)
     {
+        if (reader.Count() == 0)
+            return; // gone or unreadable: the caller says it can't read the icon
+        const std::optional<IconImage> icon = reader.Count() == origin.Count ? reader.Read(origin.Index) : std::nullopt;
+        if (!icon || BitmapFingerprint(DrawIconBitmap(*icon)) != origin.Fingerprint)
+            throw AppError(QStringLiteral("%1 は開いた後に変更されたため、このアイコンを読めません").arg(origin.FileName));
     }
     FileSource file;
     IconReader reader;

@@ -2,6 +2,8 @@
 // is read or written by opening the file, doing that one key, and closing it again.
 #pragma once
 
+#include "platform/winexec.h"
+
 #include <QSize>
 #include <QString>
 
@@ -47,7 +49,7 @@ private:
     QWidget& widget_;
 };
 
-inline const QString kDefaultPaintPath = QStringLiteral("C:\\Program Files\\Accessories\\MSPAINT.EXE");
+inline const QString kDefaultPaintPath = kWindowsPaintProgram;
 
 // SettingsFolder() plus "Vistrel.ini".
 QString SettingsPath();

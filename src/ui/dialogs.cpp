@@ -4,8 +4,11 @@
 #include "platform/folderdialog.h"
 #include "ui/filechooser.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -70,6 +73,48 @@ QString Dialogs::SaveFileName(QWidget* owner, const QString& caption, const QStr
                               QString* selectedFilter)
 {
     return ChooseFileName(owner, caption, suggested, filters, selectedFilter, FileChoice::Save);
+}
+
+QString Dialogs::OpenFileName(QWidget* owner, const QString& caption, const QString& filters)
+{
+    return ChooseFileName(owner, caption, QString(), filters, nullptr, FileChoice::Open);
+}
+
+bool Dialogs::ExecPrintDialog(QPrintDialog& dialog)
+{
+    const KeysBackTo keys(dialog.parentWidget());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool Dialogs::Question(QWidget* owner, const QString& text)
+{
+    const KeysBackTo keys(owner);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void Dialogs::WindowShown(QWidget&) {}
+
+std::optional<SaveTarget> ChooseSaveTarget(QWidget* owner, const QString& caption, const QString& suggested,
+                                           const QStringList& filters, int firstFilter)
+{
+    QString start = suggested;
+    QString filter = filters.value(firstFilter);
+    while (true) {
+        const QString typed = CurrentDialogs().SaveFileName(owner, caption, start, filters.join(QStringLiteral(";;")), &filter);
+        if (typed.isEmpty())
+            return std::nullopt;
+        const SaveTarget target = ResolveSaveTarget(typed, filters, filter);
+        // The dialog itself has asked about the name as it was typed.
+        if (target.path == typed || !QFileInfo::exists(target.path)
+            || CurrentDialogs().Question(owner, QStringLiteral("%1 は既に存在します。\n置き換えますか?")
+                                                    .arg(QFileInfo(target.path).fileName())))
+            return target;
+        start = typed;
+    }
 }
 
 KeysBackTo::KeysBackTo(QWidget* owner) : window_(owner ? owner->window() : nullptr) {}

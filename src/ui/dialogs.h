@@ -8,6 +8,9 @@
 
 #include <optional>
 
+#include "ui/savetarget.h"
+
+class QPrintDialog;
 class QWidget;
 
 class Dialogs {
@@ -27,7 +30,23 @@ public:
     // The file dialog for saving, suggesting suggested (a path); ChooseFileName's rules.
     virtual QString SaveFileName(QWidget* owner, const QString& caption, const QString& suggested,
                                  const QString& filters, QString* selectedFilter);
+    // The file dialog for opening: the chosen file, or empty text when cancelled.
+    virtual QString OpenFileName(QWidget* owner, const QString& caption, const QString& filters);
+    // True when the user confirmed the print dialog; its printer then holds the choice.
+    virtual bool ExecPrintDialog(QPrintDialog& dialog);
+    // Caption "確認", question icon, はい and いいえ (the default): true for はい.
+    virtual bool Question(QWidget* owner, const QString& text);
+    // Told when a window that runs a loop of its own (the preview) has been shown, before
+    // its work starts; tests reach such a window through it.
+    virtual void WindowShown(QWidget& window);
 };
+
+// The save dialog with the program's one rule for its answer (ResolveSaveTarget), over
+// owner, with filters offered and filters[firstFilter] shown first. When the rule adds an
+// extension and that names a file that is there, asks before replacing it, as the dialog
+// does for a name typed whole; いいえ opens the dialog again. Nothing when cancelled.
+std::optional<SaveTarget> ChooseSaveTarget(QWidget* owner, const QString& caption, const QString& suggested,
+                                           const QStringList& filters, int firstFilter = 0);
 
 // For the lifetime of a modal dialog: gives the keys back to owner's window when it ends.
 // A window manager would; without one they go to the root window and stay there.

@@ -1,8 +1,10 @@
 // The folder commands on the real main window: Open with each of its endings, Close, Save
 // and the shut-down's clean-up. The folder dialog is answered through the test seam.
 #include "app/application.h"
+#include "app/commandline.h"
 #include "app/mainform.h"
 #include "platform/programfolder.h"
+#include "scan/oneicon.h"
 #include "icon/tst_exeicons_pattern.h"
 #include "recordingdialogs.h"
 #include "settings/inifile.h"
@@ -21,6 +23,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
+
+#include <filesystem>
 
 #include <sys/stat.h>
 
@@ -245,7 +249,7 @@ private slots:
             form.close();
         });
         connect(form.Close1, &QAction::enabledChanged, &form, [&] { cells = form.Panel1->findChildren<TIconCell*>().size(); });
-        QCOMPARE(vistrel.Run(iconFolder_), 0);
+        QCOMPARE(vistrel.Run(QFile::encodeName(iconFolder_)), 0);
 
         QCOMPARE(dialogs.shown, QStringList{});
         QCOMPARE(caption, "Vistrel ..... " + iconFolder_);
@@ -262,8 +266,8 @@ private slots:
         const QString empty = MakeFolder(folders_, "argument", {});
         RecordingDialogs dialogs;
         TMainForm form;
-        form.OpenFolder(missing);
-        form.OpenFolder(file);
+        form.OpenFolder(QFile::encodeName(missing));
+        form.OpenFolder(QFile::encodeName(file));
         QCOMPARE(dialogs.shown, (QStringList{"information: " + missing + " フォルダーが見つかりません。",
                                              "information: " + file + " はフォルダーではありません。"}));
         // Vistrel stays as it started.
@@ -274,7 +278,7 @@ private slots:
 
         // A folder is Open's from here on, its endings included.
         dialogs.shown.clear();
-        form.OpenFolder(empty);
+        form.OpenFolder(QFile::encodeName(empty));
         QCOMPARE(dialogs.shown, QStringList{"information: " + empty + " フォルダーには、イメージファイル(exe,dll)が存在しません。"});
         QCOMPARE(form.BrowseSession.FolderPath, empty);
     }
@@ -328,15 +332,19 @@ private slots:
         for (int k = 1; k <= form.BrowseSession.ImageFileCount; ++k) {
             const QString name = form.BrowseSession.ImageFiles[k];
             for (int index = 0; index < drawnOfCount[name].first; ++index)
-                origins.append({folder, name, index, drawnOfCount[name].second});
+                origins.append({folder, name, index, drawnOfCount[name].second, {}, 0});
         }
         const auto expected = [&](int icon, const QString& folderLine = {}) {
             return QStringLiteral("ファイル: %1\n%2インデックス: %3 (全 %4 個中)")
                 .arg(origins[icon].FileName, folderLine, QString::number(origins[icon].Index), QString::number(origins[icon].Count));
         };
         QCOMPARE(origins.size(), 15);
-        for (int n = 1; n <= 14; ++n)
-            QVERIFY2(form.BrowseSession.IconOrigins[n] == origins[n], qPrintable(QString::number(n)));
+        for (int n = 1; n <= 14; ++n) {
+            const IconOrigin& scanned = form.BrowseSession.IconOrigins[n];
+            QVERIFY2(scanned.Folder == origins[n].Folder && scanned.FileName == origins[n].FileName
+                         && scanned.Index == origins[n].Index && scanned.Count == origins[n].Count,
+                     qPrintable(QString::number(n)));
+        }
         for (int cell : {0, 3, 8, 11})
             QCOMPARE(RestingToolTip(form.IconGrid.IconCells[cell]), expected(1 + cell));
 
@@ -403,7 +411,7 @@ private slots:
         const QString folder = MakeFolder(folders_, "awkward", {"with space.exe=icons64.dll", "quote\"d'.dll=icons64.dll",
                                                                  "アイコン.exe=icons64.dll", "gone.exe=icons64.dll"});
         const QByteArray latin1Name = QByteArray("caf\xe9.dll"); // not UTF-8
-        QFile::copy(kData + "/icons64.dll", QFile::decodeName(QFile::encodeName(folder) + "/" + latin1Name));
+        std::filesystem::copy_file((kData + "/icons64.dll").toStdString(), (QFile::encodeName(folder) + "/" + latin1Name).toStdString());
         RecordingDialogs dialogs;
         dialogs.folderAnswers << folder;
         TMainForm form;
@@ -415,6 +423,33 @@ private slots:
         QCOMPARE(dialogs.shown, QStringList{kPrompt});
         for (int n = 1; n <= form.BrowseSession.IconCount; ++n)
             QCOMPARE(QImage(form.BrowseSession.TempBitmaps[n]).size(), QSize(34, 34));
+    }
+
+    // Names that are not UTF-8, as archives from Japanese or older Windows leave them: every
+    // icon is taken, and the name is shown as its text, not lost.
+    void namesThatAreNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Shift_JIS") << QByteArray("\x83\x41\x83\x43\x83\x52\x83\x93.exe") << "アイコン.exe";
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9.exe") << "caf\\xE9.exe";
+    }
+
+    void namesThatAreNotUtf8()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        QTemporaryDir folder;
+        std::filesystem::copy_file((kData + "/icons.exe").toStdString(), (QFile::encodeName(folder.path()) + '/' + name).toStdString());
+        RecordingDialogs dialogs;
+        dialogs.folderAnswers << folder.path();
+        TMainForm form;
+        form.show();
+        form.Open1->trigger();
+        QCOMPARE(form.BrowseSession.IconCount, 8);
+        QCOMPARE(form.BrowseSession.ImageFiles[1], shown);
+        QCOMPARE(RestingToolTip(form.IconGrid.IconCells[7]), QStringLiteral("ファイル: %1\nインデックス: 7 (全 9 個中)").arg(shown));
+        QVERIFY(!IconFileFor(form.BrowseSession.IconOrigins[8], IconFormat::Ico).isEmpty()); // the cell menu reads it too
     }
 
     void aFileCutShortDuringTheScan()
@@ -593,13 +628,82 @@ private slots:
         QCOMPARE(ModeOf(saved(1)), mode_t(0400));
         QCOMPARE(ReadAll(saved(2)), ReadAll(form.BrowseSession.TempBitmaps[2]));
         QCOMPARE(ModeOf(saved(2)), mode_t(0606)); // a replaced file keeps its permissions
-        QVERIFY(QFileInfo(saved(3)).isSymLink());
-        QCOMPARE(ReadAll(target.filePath("linked.bmp")), ReadAll(form.BrowseSession.TempBitmaps[3]));
+        // A link is replaced by a file of its own, never written through.
+        QVERIFY(!QFileInfo(saved(3)).isSymLink());
+        QCOMPARE(ReadAll(saved(3)), ReadAll(form.BrowseSession.TempBitmaps[3]));
+        QCOMPARE(ReadAll(target.filePath("linked.bmp")), QByteArray("kept"));
         for (int k = 4; k <= 11; ++k) {
             QCOMPARE(ReadAll(saved(k)), ReadAll(form.BrowseSession.TempBitmaps[k]));
             QCOMPARE(ModeOf(saved(k)), mode_t(0640)); // new files follow the umask
         }
         QCOMPARE(QDir(open).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 11); // nothing half-written
+    }
+
+    // What a user or an attacker may leave in the place of the first numbered file: nothing
+    // outside the folder changes, a link is replaced by a file of the folder's own, and
+    // what is no file is passed over without hanging. Save, --extract and the temporary
+    // bitmaps of Open alike.
+    void hostileTargets_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("target"); // what holds the name: "link:TARGET", "fifo" or "folder"
+        QTest::addColumn<bool>("replaced");  // by a file of its own holding the icon; else left as it is
+        for (const char* how : {"save", "extract", "open"}) {
+            QTest::addRow("%s: link to a file outside", how) << how << "link:../victim/bashrc" << true;
+            QTest::addRow("%s: dangling link", how) << how << "link:<victim>/newfile" << true;
+            QTest::addRow("%s: link to a folder", how) << how << "link:../victim" << true;
+        }
+        for (const char* how : {"save", "extract"}) {
+            QTest::addRow("%s: FIFO", how) << how << "fifo" << false;
+            QTest::addRow("%s: folder", how) << how << "folder" << false;
+        }
+    }
+
+    void hostileTargets()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, target);
+        QFETCH(bool, replaced);
+        QTemporaryDir root;
+        const QString victim = root.filePath("victim");
+        const QString out = how == "open" ? root.filePath("program") : root.filePath("out");
+        QVERIFY(QDir().mkpath(victim) && QDir().mkpath(out));
+        QFile precious(victim + "/bashrc");
+        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("precious") == 8);
+        precious.close();
+        const QString first = out + (how == "open" ? "/Temp00001.bmp" : "/Icon00001.bmp");
+        if (target.startsWith("link:"))
+            QVERIFY(QFile::link(target.mid(5).replace("<victim>", victim), first));
+        else if (target == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(first).constData(), 0666), 0);
+        else
+            QVERIFY(QDir().mkdir(first));
+        const auto outside = [&] {
+            QStringList seen;
+            for (const QFileInfo& entry : QDir(victim).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                seen << entry.fileName() + "=" + ReadAll(entry.filePath());
+            return seen;
+        };
+        const QStringList before = outside();
+
+        if (how == "extract") {
+            QCOMPARE(ExtractFolder(QFile::encodeName(iconFolder_).constData(), QFile::encodeName(out).constData()), 0);
+        } else {
+            SetProgramFolder(how == "open" ? out : programFolder_.path());
+            RecordingDialogs dialogs;
+            dialogs.folderAnswers << iconFolder_ << out;
+            TMainForm form;
+            form.Open1->trigger();
+            if (how == "save")
+                form.Save1->trigger();
+            QCOMPARE(dialogs.shown.count(kPrompt), how == "save" ? 2 : 1); // and no message
+        }
+        QCOMPARE(outside(), before);
+        const QFileInfo result(first);
+        QCOMPARE(result.isFile() && !result.isSymLink(), replaced);
+        if (replaced)
+            QCOMPARE(QImage(first).size(), QSize(34, 34));
+        QCOMPARE(QImage(QString(first).replace("00001", "00002")).size(), QSize(34, 34)); // the rest is written
     }
 
     void shutDownDeletesTheTemporaryBitmaps()

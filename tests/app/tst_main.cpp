@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <filesystem>
+
 namespace {
 const QString kProgram = QStringLiteral(VISTREL_PROGRAM);
 const QString kThumbnailer = QStringLiteral(VISTREL_THUMBNAILER);
@@ -67,8 +70,13 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--bogus"} << kOffscreen << 2 << "" << unknown;
         QTest::newRow("unknown option, no display") << QStringList{"--bogus"} << kNoDisplay << 2 << "" << unknown;
         QTest::newRow("unknown option after a folder") << QStringList{kData, "--bogus"} << kOffscreen << 2 << "" << unknown;
-        QTest::newRow("option that Qt does not take") << QStringList{"-bogus"} << kOffscreen << 2 << "" << usage;
-        QTest::newRow("two folders") << QStringList{kData, kData} << kOffscreen << 2 << "" << usage;
+        const QString bogus = QStringLiteral("vistrel: unknown option -bogus\n") + usage;
+        QTest::newRow("option that Qt does not take") << QStringList{"-bogus"} << kOffscreen << 2 << "" << bogus;
+        QTest::newRow("option that Qt does not take, no display") << QStringList{"-bogus"} << kNoDisplay << 2 << "" << bogus;
+        QTest::newRow("Qt's option without its value") << QStringList{kData, "-style"} << kNoDisplay << 2 << ""
+                                                       << "vistrel: -style needs a value";
+        QTest::newRow("two folders") << QStringList{kData, kData} << kOffscreen << 2 << ""
+                                     << "vistrel: one folder only, not also " + kData + "\n" + usage;
         QTest::newRow("no display") << QStringList{} << kNoDisplay << 2 << "" << noDisplay;
         QTest::newRow("no display, a folder") << QStringList{kData} << kNoDisplay << 2 << "" << noDisplay;
         QTest::newRow("X asked for, none there") << QStringList{} << QStringList{"", "-", "xcb"} << 2 << "" << noDisplay;
@@ -80,7 +88,7 @@ private slots:
         QTest::newRow("neither") << QStringList{kData} << QStringList{":97", "vistrel-none", "wayland;xcb"} << 2 << ""
                                  << noDisplay;
         QTest::newRow("--extract needs no display")
-            << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "合計: " << "";
+            << QStringList{"--extract", kData, "<out>"} << kNoDisplay << 0 << "total: 11" << "";
         QTest::newRow("--extract names a format it doesn't know")
             << QStringList{"--extract", "--format", "PNG", kData, "<out>"} << kNoDisplay << 2 << ""
             << "vistrel: unknown format PNG (bmp, png or ico)\nUsage: vistrel [FOLDER]";
@@ -124,6 +132,60 @@ private slots:
         process.waitForFinished();
     }
 
+    void aSessionEndCleansUpAsExitDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("SIGTERM, a page shown") << int(SIGTERM) << "page";
+        QTest::newRow("SIGHUP, a scan running") << int(SIGHUP) << "scan";
+        QTest::newRow("SIGINT, a message box open") << int(SIGINT) << "box";
+        QTest::newRow("SIGTERM, settings that can't be written") << int(SIGTERM) << "unwritable";
+    }
+
+    // A signal ends the window as 終了 does, whatever runs: the settings saved (or a line on
+    // stderr), the bitmaps deleted, status 0.
+    void aSessionEndCleansUpAsExitDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, situation);
+        QTemporaryDir programFolder, many;
+        const QString program = programFolder.filePath("vistrel");
+        QVERIFY(QFile::copy(kProgram, program));
+        QString folder = kData;
+        if (situation == "scan") {
+            for (int n = 0; n < 300; ++n)
+                QVERIFY(QFile::copy(kData + "/icons.exe", many.filePath(QString("i%1.exe").arg(n))));
+            folder = many.path();
+        } else if (situation == "box") {
+            folder = kData + "/missing";
+        } else if (situation == "unwritable") {
+            QVERIFY(QDir().mkdir(programFolder.filePath("Vistrel.ini")));
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, {folder});
+        QVERIFY(process.waitForStarted());
+        if (situation == "box")
+            QTest::qWait(1500);
+        else
+            QVERIFY(QTest::qWaitFor([&] { return QFile::exists(programFolder.filePath("Temp00002.bmp")); }, 20000));
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QDir(programFolder.path()).entryList({"Temp*"}), QStringList());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        if (situation == "unwritable") {
+            QVERIFY2(err.contains("vistrel: the window's settings were not saved: "), qPrintable(err));
+        } else {
+            QFile settings(programFolder.filePath("Vistrel.ini"));
+            QVERIFY(settings.open(QIODevice::ReadOnly));
+            QVERIFY(settings.readAll().contains("[MainForm]"));
+        }
+    }
+
     // File managers start the thumbnailer once per file: it loads no GUI library, and it
     // writes what vistrel --thumbnail writes, the same code behind both.
     void thumbnailerNeedsNoToolkit()
@@ -150,6 +212,32 @@ private slots:
         const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
         QCOMPARE(usage.status, 2);
         QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));
+    }
+
+    // Names as archives from other systems leave them, not UTF-8: their icons are
+    // written all the same, and each line names the file whole, on one line.
+    void extractTakesEveryName_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Shift_JIS") << QByteArray("\x83\x41\x83\x43\x83\x52\x83\x93.exe") << "アイコン.exe: 8";
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9.exe") << "caf\\xE9.exe: 8";
+        QTest::newRow("a newline") << QByteArray("two\nlines.exe") << "two\\x0Alines.exe: 8";
+        QTest::newRow("an escape sequence") << QByteArray("\x1b[2Jclear.exe") << "\\x1B[2Jclear.exe: 8";
+    }
+
+    void extractTakesEveryName()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, line);
+        QTemporaryDir folder;
+        QTemporaryDir output;
+        const std::string path = (QFile::encodeName(folder.path()) + '/' + name).toStdString();
+        std::filesystem::copy_file((kData + "/icons.exe").toStdString(), path);
+        const Outcome outcome = Run({"--extract", folder.path(), output.path()}, kNoDisplay);
+        QCOMPARE(outcome.status, 0);
+        QCOMPARE(outcome.out, line + "\ntotal: 8\n");
+        QCOMPARE(QDir(output.path()).entryList(QDir::Files).size(), 8);
     }
 
     // Two windows at once: the second's bitmaps go to a folder of its own and the first's stay

@@ -7,7 +7,6 @@
 #include "print/reportform.h"
 #include "platform/programfolder.h"
 #include "recordingdialogs.h"
-#include "report/reportdialogs.h"
 #include "settings/inifile.h"
 
 #include <QAction>
@@ -218,6 +217,31 @@ private slots:
         QCOMPARE(form.StatusBar1->currentMessage(), QString());
     }
 
+    void saveTargets_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("filter");
+        const QString pdf = "PDF ファイル (*.pdf)";
+        QTest::newRow("no extension takes the chosen filter's") << "/d/x" << pdf << "/d/x.pdf" << 1;
+        QTest::newRow("an offered extension wins over the filter") << "/d/x.vrp" << pdf << "/d/x.vrp" << 0;
+        QTest::newRow("in any case") << "/d/x.PDF" << "" << "/d/x.PDF" << 1;
+        QTest::newRow("another extension is part of the name") << "/d/x.old" << pdf << "/d/x.old.pdf" << 1;
+        QTest::newRow("a dot folder is no extension") << "/d.vrp/x" << "" << "/d.vrp/x.vrp" << 0;
+        QTest::newRow("a filter not offered counts as the first") << "/d/x" << "Other (*.txt)" << "/d/x.vrp" << 0;
+    }
+
+    // The one rule of every save dialog's answer.
+    void saveTargets()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
+        QFETCH(QString, path);
+        QFETCH(int, filter);
+        QCOMPARE(ResolveSaveTarget(typed, {"Vistrel レポート (*.vrp)", "PDF ファイル (*.pdf)"}, chosen), (SaveTarget{path, filter}));
+    }
+
     void exitClosesTheWindow()
     {
         TMainForm form;
@@ -311,8 +335,8 @@ private slots:
             });
             const QString caption = save ? QStringLiteral("レポートの保存") : QStringLiteral("レポート読み込み");
             QString filter;
-            const QString chosen = save ? CurrentReportDialogs().SaveFileName(&print, caption, "PDF (*.pdf)", &filter)
-                                        : CurrentReportDialogs().OpenFileName(&print, caption, "PDF (*.pdf)");
+            const QString chosen = save ? CurrentDialogs().SaveFileName(&print, caption, QString(), "PDF (*.pdf)", &filter)
+                                        : CurrentDialogs().OpenFileName(&print, caption, "PDF (*.pdf)");
             QVERIFY(chosen.isEmpty());
             QCOMPARE(sheetTitle, caption);
             // The filter is the program's; the rest is Qt's.

@@ -21,6 +21,7 @@
 #include <QTableWidget>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -72,6 +73,9 @@ QByteArray Contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The item highlighted in the menu MenuDuring saw last.
+QString highlightedItem;
+
 // The texts of the menu that pops up while act runs, which then closes it or, with
 // choose, triggers that item; "none" when no menu came.
 QStringList MenuDuring(const std::function<void()>& act, const QString& choose = QString())
@@ -85,6 +89,7 @@ QStringList MenuDuring(const std::function<void()>& act, const QString& choose =
             items << QStringLiteral("none");
             return;
         }
+        highlightedItem = menu->activeAction() ? menu->activeAction()->text() : QString();
         QAction* chosen = nullptr;
         for (QAction* action : menu->actions()) {
             items << action->text();
@@ -339,11 +344,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window.form));
         TMainForm& form = window.form;
         QCOMPARE(MenuDuring([&] { window.RightClick(3); }), kCellMenu);
+        QCOMPARE(highlightedItem, QString());
         QCOMPARE(form.IconGrid.SelectedCell, 3);
         QVERIFY(form.IconGrid.SelectionFrames[3]->isVisible());
         form.SelectCell(5);
-        for (const QKeySequence& key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+        // Opened by a key, it starts on its first item.
+        for (const QKeySequence& key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
             QCOMPARE(MenuDuring([&] { QTest::keySequence(form.windowHandle(), key); }), kCellMenu);
+            QCOMPARE(highlightedItem, kCellMenu[0]);
+        }
         // Its コピー is 編集 → コピー.
         QGuiApplication::clipboard()->clear();
         MenuDuring([&] { window.RightClick(2); }, kCellMenu[0]);
@@ -409,6 +418,43 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
     }
 
+    // A file changed since the scan no longer holds the icon the user picked: saying so
+    // beats saving or showing another icon under its name.
+    void aFileChangedSinceTheScan()
+    {
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("icons.exe"));
+        QVERIFY(QFile::copy(kData + QStringLiteral("/icons.exe"), file));
+        OpenedWindow window(folder.path());
+        QVERIFY(QFile::remove(file) && QFile::copy(kData + QStringLiteral("/ne/old.exe"), file));
+        window.dialogs.saveAnswers << folder.filePath(QStringLiteral("saved.ico"));
+        MenuDuring([&] { window.RightClick(1); }, kCellMenu[1]);
+        QCOMPARE(window.dialogs.shown.last(), QStringLiteral("error: icons.exe は開いた後に変更されたため、このアイコンを読めません."));
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("saved.ico"))));
+    }
+
+    // A name typed without its extension gets the chosen format's, and a file that then
+    // names is replaced only when the user says so; いいえ asks for a name again.
+    void anAddedExtensionAsksBeforeReplacing()
+    {
+        OpenedWindow window(kData);
+        QTemporaryDir dir;
+        const QString typed = dir.filePath(QStringLiteral("icon"));
+        QFile kept(typed + ".png");
+        QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+        kept.close();
+        for (const bool yes : {false, true}) {
+            window.dialogs.saveAnswers << typed;
+            window.dialogs.saveFilters << QStringLiteral("PNG 画像 (*.png)");
+            window.dialogs.questionAnswers << yes;
+            window.form.SaveIconClick();
+            QCOMPARE(window.dialogs.shown.filter("question: ").size(), yes ? 2 : 1);
+            QCOMPARE(window.dialogs.shown.last(), yes ? QStringLiteral("question: icon.png は既に存在します。\n置き換えますか?")
+                                                      : QStringLiteral("save: アイコンの保存 %1 [アイコン ファイル (*.ico);;PNG 画像 (*.png)]").arg(typed));
+            QCOMPARE(Contents(typed + ".png").startsWith("\x89PNG"), yes);
+        }
+    }
+
     // アイコンの情報 lists the images icotool lists for the icon, and saves one alone.
     void theIconsInformation()
     {
@@ -440,9 +486,28 @@ private slots:
                 for (int row = 0; row < info->Images()->rowCount(); ++row)
                     listed << info->Images()->item(row, 1)->text() + " " + info->Images()->item(row, 2)->text();
                 if (n == 6) { // the 256-pixel PNG image, saved alone as it is stored
-                    info->Images()->selectRow(int(listed.indexOf(QStringLiteral("256 × 256 32 ビット (アルファ付き)"))));
+                    const int row = int(listed.indexOf(QStringLiteral("256 × 256 32 ビット (アルファ付き)")));
+                    info->Images()->selectRow(row);
                     window.dialogs.saveAnswers << dir.filePath(QStringLiteral("alone.png"));
                     info->findChild<QPushButton*>(QStringLiteral("SaveImage"))->click();
+                    // Ctrl+C and 画像のコピー copy it whole, with its alpha, as an image and as PNG.
+                    for (const bool byKey : {true, false}) {
+                        QGuiApplication::clipboard()->clear();
+                        if (byKey)
+                            QTest::keyClick(info->Images(), Qt::Key_C, Qt::ControlModifier);
+                        else
+                            info->findChild<QPushButton*>(QStringLiteral("CopyImage"))->click();
+                        const QImage copied = QGuiApplication::clipboard()->image();
+                        QVERIFY(copied.size() == QSize(256, 256) && copied.hasAlphaChannel());
+                        QVERIFY(QGuiApplication::clipboard()->mimeData()->data("image/png").startsWith("\x89PNG"));
+                    }
+                    // Named to a screen reader, shown untinted while selected, and Tab leaves it.
+                    const QTableWidgetItem* picture = info->Images()->item(row, 0);
+                    QCOMPARE(picture->data(Qt::AccessibleTextRole).toString(), QStringLiteral("256 × 256、32 ビット (アルファ付き)"));
+                    const QIcon shown = picture->data(Qt::DecorationRole).value<QIcon>();
+                    QCOMPARE(shown.pixmap(256, QIcon::Selected).toImage(), shown.pixmap(256, QIcon::Normal).toImage());
+                    QVERIFY(!info->Images()->accessibleName().isEmpty());
+                    QVERIFY(!info->Images()->tabKeyNavigation());
                 }
             };
             form.SelectCell(n - 1);
@@ -455,6 +520,8 @@ private slots:
         QTemporaryDir png;
         QCOMPARE(ExtractFolder(QFile::encodeName(kData).constData(), QFile::encodeName(png.path()).constData(), IconFormat::Png), 0);
         QCOMPARE(Contents(dir.filePath(QStringLiteral("alone.png"))), Contents(png.filePath(QStringLiteral("Icon00006.png"))));
+        QVERIFY2(window.dialogs.shown.filter(QRegularExpression("^save: 画像の保存 .*_256x256_32bit\\.png ")).size() == 1,
+                 qPrintable(window.dialogs.shown.join('\n')));
     }
 
     void paintStartsTheConfiguredProgram()
@@ -491,7 +558,7 @@ private slots:
         QTest::newRow("not executable") << QByteArray("/etc/hostname");
         QTest::newRow("missing") << QByteArray("/nonexistent/paint");
         QTest::newRow("quotes") << QByteArray("\"\"\" \"a\"b\" \"");
-        QTest::newRow("the default") << QByteArray();
+        QTest::newRow("the default, without xdg-open") << QByteArray();
     }
 
     // Paint can't be started: nothing is reported, and the hand-off file is still whole.
@@ -506,7 +573,10 @@ private slots:
         RecordingDialogs dialogs;
         GridFixture grid(2);
         ShowAndOpen(grid);
+        const QByteArray searchPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(programFolder_.filePath("none")));
         grid.form.Paint1Click();
+        qputenv("PATH", searchPath);
         QCOMPARE(dialogs.shown, QStringList{});
         QCOMPARE(QImage(ProgramFolder() + "Temp00000.bmp").convertToFormat(QImage::Format_RGB32), Picture(1, {34, 34}));
         QFile::remove(IniFile::SettingsPath());

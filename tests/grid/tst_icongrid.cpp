@@ -4,6 +4,7 @@
 #include "app/mainform.h"
 #include "gridfixture.h"
 #include "icon/tst_exeicons_pattern.h"
+#include "platform/folderwriter.h"
 #include "platform/programfolder.h"
 #include "scan/iconextraction.h"
 
@@ -158,7 +159,8 @@ private slots:
         QCOMPARE(grid.form.IconGrid.GridColumns, (1000 - 16) / 51);
         QCOMPARE(grid.form.IconGrid.SelectedCell, 5);
         QVERIFY(grid.form.IconGrid.SelectionFrames[5]->isVisible());
-        QCOMPARE(grid.form.IconGrid.SelectionFrames[5]->geometry(), CellFrameRect(5, grid.form.IconGrid.GridColumns));
+        const int ring = TSelectionFrame::kFocusMargin;
+        QCOMPARE(grid.form.IconGrid.SelectionFrames[5]->geometry(), CellFrameRect(5, grid.form.IconGrid.GridColumns).adjusted(-ring, -ring, ring, ring));
         QCOMPARE(grid.VisibleFrames(), 1);
 
         // A page too small for cell 5 moves the selection to cell 0.
@@ -282,8 +284,10 @@ private slots:
             QVERIFY(QFile::copy(data + name, files.filePath(name)));
         GridFixture grid(0);
         BrowseState& session = grid.form.BrowseSession;
-        ExtractIcons(session, files.path(), QStringLiteral("icons.exe"));
-        ExtractIcons(session, files.path(), QStringLiteral("icons64.dll"));
+        FolderWriter temp(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+        for (const char* name : {"icons.exe", "icons64.dll"})
+            ExtractIcons(session, {files.path(), QFile::encodeName(files.path()), {name, QString::fromLatin1(name)}},
+                         IconTarget{&temp});
         QCOMPARE(session.IconCount, 11);
         grid.form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid.form));
@@ -375,7 +379,7 @@ private slots:
     {
         GridFixture grid(20); // 14 columns: cells 0 to 13, then 14 to 19
         for (int n = 1; n <= 20; ++n)
-            grid.form.BrowseSession.IconOrigins[n] = {QStringLiteral("/data"), QStringLiteral("a%1.dll").arg(n), n - 1, 20};
+            grid.form.BrowseSession.IconOrigins[n] = {QStringLiteral("/data"), QStringLiteral("a%1.dll").arg(n), n - 1, 20, {}, 0};
         grid.form.BrowseSession.FolderPath = QStringLiteral("/data");
         QVERIFY(QFile::remove(grid.form.BrowseSession.TempBitmaps[4]));
         grid.form.show();
@@ -387,19 +391,18 @@ private slots:
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel);
         QCOMPARE(list->role(), QAccessible::List);
         QCOMPARE(list->text(QAccessible::Name), QStringLiteral("アイコン"));
-        QCOMPARE(list->childCount(), 20);
-        for (int k = 0; k < 20; ++k) {
-            QAccessibleInterface* item = list->child(k);
-            QCOMPARE(item->object(), grid.form.IconGrid.IconCells[k].data());
+        QCOMPARE(list->childCount(), 19); // the blank cell is no item
+        for (int i = 0; i < 19; ++i) {
+            QAccessibleInterface* item = list->child(i);
+            QCOMPARE(item->object(), grid.form.IconGrid.IconCells[i < 3 ? i : i + 1].data());
             QCOMPARE(item->role(), QAccessible::ListItem);
             QCOMPARE(item->parent(), list);
-            QCOMPARE(item->state().selectable, k != 3);
-            QCOMPARE(item->state().disabled, k == 3);
+            QVERIFY(item->state().selectable);
             QCOMPARE(item->state().selected, false); // no frame after Open
         }
-        QCOMPARE(list->child(5)->text(QAccessible::Name), QStringLiteral("ファイル: a6.dll、インデックス: 5 (全 20 個中)"));
-        QVERIFY(list->child(3)->text(QAccessible::Name).isEmpty());
-        QVERIFY(list->child(3)->state().invisible);
+        QCOMPARE(list->child(4)->text(QAccessible::Name), QStringLiteral("ファイル: a6.dll、インデックス: 5 (全 20 個中)"));
+        // Open leaves cell 0 unframed, and the current item.
+        QCOMPARE(list->focusChild(), list->child(0));
 
         // The first key frames the selected cell, which Open left unframed.
         const QList<QPair<Qt::Key, int>> keys{
@@ -412,17 +415,23 @@ private slots:
             QCOMPARE(grid.VisibleFrames(), 1);
             QVERIFY(grid.form.IconGrid.SelectionFrames[cell]->isVisible());
         }
-        // The frame is the etched square it always is.
+        // The frame is the etched square it always is, ringed in black while keys move it.
+        const QRgb text = grid.form.palette().color(QPalette::Text).rgb();
         QCOMPARE(panel->grab().toImage().pixel(15, 30), grid.form.palette().color(QPalette::Dark).rgb());
+        QCOMPARE(panel->grab().toImage().pixel(13, 30), text);
 
+        // A click: no ring, as before any key.
         QTest::mouseClick(grid.form.IconGrid.IconCells[5], Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(list->child(5)->state().selected);
+        QVERIFY(list->child(4)->state().selected);
+        QVERIFY(!grid.form.IconGrid.SelectionFrames[5]->FocusVisible());
+        QCOMPARE(panel->grab().toImage().pixel(5 * 50 + 13, 30), qRgb(255, 255, 255));
         QTest::keyClick(panel, Qt::Key_Right);
-        QVERIFY(!list->child(5)->state().selected);
-        QVERIFY(list->child(6)->state().selected);
-        QVERIFY(list->child(6)->state().focused);
-        QCOMPARE(list->focusChild(), list->child(6));
-        list->child(8)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(grid.form.IconGrid.SelectionFrames[6]->FocusVisible());
+        QVERIFY(!list->child(4)->state().selected);
+        QVERIFY(list->child(5)->state().selected);
+        QVERIFY(list->child(5)->state().focused);
+        QCOMPARE(list->focusChild(), list->child(5));
+        list->child(7)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(grid.form.IconGrid.SelectedCell, 8);
     }
 

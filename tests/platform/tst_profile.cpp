@@ -9,6 +9,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QByteArray ReadAll(const QString& path)
@@ -166,6 +167,28 @@ private slots:
         QVERIFY(!WriteProfileString(locked + "/Vistrel.ini", "MainForm", "Top", "2"));
         QVERIFY(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    }
+
+    // In a sticky folder anyone may write (/tmp), a link someone else planted is not
+    // followed: it would let them point the settings at any file of the user's.
+    void anothersLinkInASharedFolderIsRefused()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving a link to another user needs root");
+        QTemporaryDir dir;
+        const QString shared = dir.filePath("shared");
+        QVERIFY(QDir().mkdir(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        const QString victim = dir.filePath("victim.ini");
+        WriteAll(victim, "[MainForm]\nTop=1\n");
+        const QString link = shared + "/Vistrel.ini";
+        QVERIFY(QFile::link(victim, link));
+        QCOMPARE(::lchown(QFile::encodeName(link).constData(), 65534, 65534), 0);
+        QVERIFY(!WriteProfileString(link, "MainForm", "Top", "2"));
+        QCOMPARE(ReadAll(victim), QByteArray("[MainForm]\nTop=1\n"));
+        QCOMPARE(::lchown(QFile::encodeName(link).constData(), 0, 0), 0); // the user's own is followed
+        QVERIFY(WriteProfileString(link, "MainForm", "Top", "2"));
+        QCOMPARE(ReadAll(victim), QByteArray("[MainForm]\nTop=2\n"));
     }
 
     void interruptedWriteLeavesTheOldFile()

@@ -93,6 +93,18 @@ private slots:
         QVERIFY(!WinExec(QFileInfo(script).path() + "/missing x"));
         QVERIFY(!WinExec(QFileInfo(script).path())); // a directory is no program
         QVERIFY(!WinExec(QString()));
+
+        // Windows' paint program stands for the desktop's: xdg-open, found on PATH or not.
+        QTemporaryDir bin;
+        QVERIFY(QFile::link(script, bin.filePath("xdg-open")));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+        QFile::remove(recorder.ReceivedFile());
+        QVERIFY(WinExec("c:\\program files\\accessories\\mspaint.exe \"/a b/Temp00000.bmp\""));
+        QCOMPARE(recorder.Received(), QByteArray("/a b/Temp00000.bmp\n"));
+        qputenv("PATH", QFile::encodeName(bin.filePath("none")));
+        QVERIFY(!WinExec(kWindowsPaintProgram + " x"));
+        qputenv("PATH", path);
     }
 };
 

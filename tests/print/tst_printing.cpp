@@ -73,6 +73,8 @@ void CheckFirstPage(const QString& pdf, int icons)
 {
     const QString info = Run("pdfinfo", {pdf});
     QVERIFY2(info.contains(QRegularExpression("Pages:\\s+2\\b")), qPrintable(info));
+    // The job's name, through the print server too.
+    QVERIFY2(info.contains(QRegularExpression("Title:\\s+Vistrel アイコン一覧")), qPrintable(info));
     QVERIFY2(info.contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)")), qPrintable(info));
 
     const double dpi = 150;

@@ -8,7 +8,7 @@
 #include "report/pagefile.h"
 #include "report/preview.h"
 #include "report/printing.h"
-#include "report/reportdialogs.h"
+#include "recordingdialogs.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -23,18 +23,36 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QAccessible>
 #include <QToolBar>
 #include <QToolButton>
 
 namespace {
-// Answers the report's dialogs from the test.
-class ScriptedReportDialogs : public ReportDialogs {
+// Told when a preview has been shown, before its run starts.
+std::function<void(TPreviewForm&)>& ShownHook()
+{
+    static std::function<void(TPreviewForm&)> hook;
+    return hook;
+}
+void SetPreviewShownHook(std::function<void(TPreviewForm&)> hook)
+{
+    ShownHook() = std::move(hook);
+}
+
+// Answers the report's dialogs from the test, and records its boxes.
+class ScriptedReportDialogs : public RecordingDialogs {
 public:
-    ScriptedReportDialogs() : previous_(InstallReportDialogs(this)) {}
-    ~ScriptedReportDialogs() override { InstallReportDialogs(previous_); }
+    ScriptedReportDialogs()
+    {
+        onWindowShown = [](QWidget& window) {
+            if (ShownHook())
+                ShownHook()(static_cast<TPreviewForm&>(window));
+        };
+    }
 
     bool ExecPrintDialog(QPrintDialog& dialog) override { return onPrintDialog ? onPrintDialog(dialog) : false; }
-    QString SaveFileName(QWidget*, const QString& caption, const QString& filters, QString* selectedFilter) override
+    QString SaveFileName(QWidget*, const QString& caption, const QString&, const QString& filters,
+                         QString* selectedFilter) override
     {
         captions << caption;
         offeredFilters = filters;
@@ -51,9 +69,6 @@ public:
     std::function<bool(QPrintDialog&)> onPrintDialog;
     QString savePath, saveFilter, openPath, offeredFilters;
     QStringList captions;
-
-private:
-    ReportDialogs* previous_;
 };
 
 // Shows the report's preview; `scenario` runs inside the window's own loop once the
@@ -99,11 +114,12 @@ private slots:
     {
         ThreePages three;
         bool closed = false;
-        QString caption, panel;
+        QString caption, panel, barName;
         bool maximised = false, widthChecked = false, printEnabled = false, setupEnabled = false;
         QRect unmaximised, available;
         RunPreview(three.report, [&](TPreviewForm& form) {
             caption = form.windowTitle();
+            barName = QAccessible::queryAccessibleInterface(form.findChild<QToolBar*>())->text(QAccessible::Name);
             maximised = form.windowState() & Qt::WindowMaximized;
             // What the window keeps where nothing maximises it.
             unmaximised = form.normalGeometry();
@@ -117,6 +133,7 @@ private slots:
         // The call came back only after the window had closed.
         QVERIFY(closed);
         QCOMPARE(caption, QStringLiteral("プレビュー"));
+        QCOMPARE(barName, QStringLiteral("ツール バー"));
         QVERIFY(maximised);
         QCOMPARE(unmaximised, available);
         QVERIFY(widthChecked);
@@ -421,7 +438,7 @@ private slots:
 
     void noUsablePrinter()
     {
-        RecordingDialogs boxes;
+        ScriptedReportDialogs boxes;
         ThreePages three;
         three.report.PrinterSettings.printerName = QStringLiteral("no-such-printer");
         int runs = 0;
@@ -489,7 +506,6 @@ private slots:
 
     void saveAndLoad()
     {
-        RecordingDialogs boxes;
         ScriptedReportDialogs dialogs;
         ThreePages three;
         const QString kept = dir_.filePath(QStringLiteral("kept"));
@@ -511,6 +527,8 @@ private slots:
             dialogs.savePath = pdf;
             dialogs.saveFilter = QString::fromUtf8(pagefile::kPdfFilter);
             ActionOf(form, "SaveReport")->trigger();
+            dialogs.savePath = kept + QStringLiteral("-typed.VRP"); // the typed extension wins
+            ActionOf(form, "SaveReport")->trigger();
 
             dialogs.openPath = junk;
             ActionOf(form, "LoadReport")->trigger();
@@ -520,10 +538,11 @@ private slots:
             loaded = form.Pages();
             pageAfterLoad = form.CurrentPage();
         });
-        QCOMPARE(dialogs.captions, (QStringList{"レポートの保存", "レポートの保存", "レポート読み込み", "レポート読み込み"}));
+        QCOMPARE(dialogs.captions, (QStringList{"レポートの保存", "レポートの保存", "レポートの保存", "レポート読み込み", "レポート読み込み"}));
+        QCOMPARE(pagefile::Load(kept + QStringLiteral("-typed.VRP"))->pages.size(), std::size_t(3));
         QVERIFY(dialogs.offeredFilters.contains(QStringLiteral("*.pdf")));
         QCOMPARE(PdfInfo(pdf, QStringLiteral("Pages")), QStringLiteral("3"));
-        QCOMPARE(boxes.shown, QStringList{QStringLiteral("error: レポートを読み込めませんでした。\nレポートファイルが壊れています。")});
+        QCOMPARE(dialogs.shown, QStringList{QStringLiteral("error: レポートを読み込めませんでした。\nレポートファイルが壊れています。")});
         QCOMPARE(countAfterJunk, 3);
         QCOMPARE(pageAfterLoad, 1);
         QCOMPARE(loaded.pages.size(), std::size_t(3));
@@ -533,6 +552,7 @@ private slots:
 
 private:
     QTemporaryDir dir_;
+    ScriptedReportDialogs always_; // every preview reaches ShownHook
 };
 
 QTEST_MAIN(TestReportPreview)

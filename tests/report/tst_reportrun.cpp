@@ -243,6 +243,9 @@ private slots:
                                      << QStringLiteral("2.01.26 Klock 21.00:05");
         QTest::newRow("us midnight") << us << QDateTime(QDate(2026, 1, 2), QTime(0, 0), Qt::UTC)
                                      << QStringLiteral("1/2/26");
+        // The C and POSIX locales name no language: the Japanese pages keep theirs.
+        QTest::newRow("C") << QLocale::c() << QDateTime(QDate(2026, 12, 8), QTime(13, 5, 9), Qt::UTC)
+                           << QStringLiteral("2026/12/08 13:05:09");
     }
 
     void dateTimeText()

@@ -60,7 +60,7 @@ void TestFolderScan::takesNamesEndingInExeOrDll()
 {
     QFETCH(QString, name);
     QFETCH(bool, taken);
-    QCOMPARE(IsImageFileName(name), taken);
+    QCOMPARE(IsImageFileName(QFile::encodeName(name)), taken);
 }
 
 void TestFolderScan::listsInTheFileSystemsOrder()
@@ -69,7 +69,7 @@ void TestFolderScan::listsInTheFileSystemsOrder()
     for (const char* name : {"zz.exe", "Tool_b.exe", "_x.exe", "tool_a.exe", "notes.txt", "tool.dll", "B.DLL", "a.exe"})
         Touch(dir.filePath(QString::fromLatin1(name)));
     auto state = std::make_unique<BrowseState>();
-    state->FolderPath = dir.path();
+    SetFolder(*state, QFile::encodeName(dir.path()));
     state->ImageFileCount = 7;
     QCOMPARE(ListImageFiles(*state), ListingResult::Listed);
     QCOMPARE(Listed(*state), (QStringList{QStringLiteral("a.exe"), QStringLiteral("B.DLL"), QStringLiteral("tool.dll"),
@@ -88,7 +88,10 @@ void TestFolderScan::listsRegularFilesOnly()
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("plain.exe")), dir.filePath(QStringLiteral("link.exe"))));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("folder.dll")), dir.filePath(QStringLiteral("dirlink.dll"))));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone.exe")), dir.filePath(QStringLiteral("dangling.exe"))));
-    QCOMPARE(FindFiles(dir.path()), (std::vector<QString>{QStringLiteral("link.exe"), QStringLiteral("plain.exe")}));
+    QStringList found;
+    for (const FileName& name : FindFiles(QFile::encodeName(dir.path())))
+        found << name.Text;
+    QCOMPARE(found, (QStringList{QStringLiteral("link.exe"), QStringLiteral("plain.exe")}));
 }
 
 void TestFolderScan::tellsAnEmptyFolderApart()
@@ -97,7 +100,7 @@ void TestFolderScan::tellsAnEmptyFolderApart()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub.exe")));
     Touch(dir.filePath(QStringLiteral(".profile.exe")));
     auto state = std::make_unique<BrowseState>();
-    state->FolderPath = dir.path();
+    SetFolder(*state, QFile::encodeName(dir.path()));
     state->ImageFileCount = 3;
     QCOMPARE(ListImageFiles(*state), ListingResult::NoEntries);
     QCOMPARE(state->ImageFileCount, 0);
@@ -106,7 +109,7 @@ void TestFolderScan::tellsAnEmptyFolderApart()
     QCOMPARE(ListImageFiles(*state), ListingResult::Listed);
     QCOMPARE(state->ImageFileCount, 0);
 
-    state->FolderPath = dir.filePath(QStringLiteral("missing"));
+    SetFolder(*state, QFile::encodeName(dir.filePath(QStringLiteral("missing"))));
     QCOMPARE(ListImageFiles(*state), ListingResult::NoEntries);
 }
 
@@ -116,7 +119,7 @@ void TestFolderScan::stopsAtTheCapacity()
     for (int i = 1; i <= kMaxImageFiles + 1; ++i)
         Touch(dir.filePath(QStringLiteral("f%1.exe").arg(i, 5, 10, QLatin1Char('0'))));
     auto state = std::make_unique<BrowseState>();
-    state->FolderPath = dir.path();
+    SetFolder(*state, QFile::encodeName(dir.path()));
     QCOMPARE(ListImageFiles(*state), ListingResult::CapacityReached);
     QCOMPARE(state->ImageFileCount, kMaxImageFiles);
     QCOMPARE(state->ImageFiles[kMaxImageFiles], QStringLiteral("f10000.exe"));

@@ -1,5 +1,6 @@
 // Icons into numbered bitmaps: the temporary bitmaps of Open and the batch command line.
 #include "platform/errors.h"
+#include "platform/folderwriter.h"
 #include "platform/programfolder.h"
 #include "icon/tst_exeicons_pattern.h"
 #include "app/commandline.h"
@@ -32,6 +33,14 @@ unsigned Mode(const QString& path)
 QString Numbered(const QString& folder, const char* prefix, int n)
 {
     return QStringLiteral("%1/%2%3.bmp").arg(folder, QLatin1String(prefix)).arg(n, 5, 10, QLatin1Char('0'));
+}
+
+// One file's icons into the temporary bitmaps, as Open takes them.
+ExtractionResult ExtractIcons(BrowseState& state, const QString& folder, const QString& name)
+{
+    FolderWriter temp(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
+    return ExtractIcons(state, SourceFile{folder, QFile::encodeName(folder), {QFile::encodeName(name), name}},
+                        IconTarget{&temp});
 }
 
 bool HasWhiteFrame(const QImage& image)
@@ -183,7 +192,7 @@ void TestIconExtraction::oneScanForOpenAndTheCommandLine()
         QStringList said;
     };
     QTemporaryDir folder;
-    state_->FolderPath = folder.path();
+    SetFolder(*state_, QFile::encodeName(folder.path()));
     state_->IconCount = 5; // an earlier folder's, kept when this one has no files
     Recorder nothing;
     QCOMPARE(ScanFolder(*state_, nothing).Result, ScanResult::NoImageFiles);
@@ -209,8 +218,8 @@ void TestIconExtraction::oneScanForOpenAndTheCommandLine()
     QVERIFY(QFile::copy(kData + QStringLiteral("/notes.exe"), readOnly));
     QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
     Recorder extract;
-    QCOMPARE(ScanFolder(*state_, extract, IconExport{output.path() + QStringLiteral("/Icon"), IconFormat::Bmp}).Result,
-             ScanResult::Done);
+    FolderWriter out(QFile::encodeName(output.path()), FolderWriter::Targets::UserFiles);
+    QCOMPARE(ScanFolder(*state_, extract, IconTarget{&out, QStringLiteral("Icon")}).Result, ScanResult::Done);
     QCOMPARE(open.said.size(), 5);
     QStringList expected = open.said;
     expected.replaceInStrings(QStringLiteral("read icons64.dll 3 "), QStringLiteral("read icons64.dll 3 ") + readOnly);
@@ -223,7 +232,7 @@ void TestIconExtraction::oneScanForOpenAndTheCommandLine()
 void TestIconExtraction::batchWritesWhatOpenAndSaveWould()
 {
     // Open: the listing, then each file's icons into the temporary bitmaps.
-    state_->FolderPath = kData;
+    SetFolder(*state_, QFile::encodeName(kData));
     QCOMPARE(ListImageFiles(*state_), ListingResult::Listed);
     for (int k = 1; k <= state_->ImageFileCount; ++k)
         ExtractIcons(*state_, state_->FolderPath, state_->ImageFiles[static_cast<std::size_t>(k)]);
@@ -296,8 +305,9 @@ void TestIconExtraction::batchExitStatus()
     char* tooFew[] = {program, extract, folder.data()};
     QCOMPARE(RunCommandLine(3, tooFew), std::optional<int>(2));
     char qtOption[] = "-platform";
-    char* window[] = {program, qtOption};
-    QCOMPARE(RunCommandLine(2, window), std::nullopt);
+    char qtValue[] = "offscreen";
+    char* window[] = {program, qtOption, qtValue};
+    QCOMPARE(RunCommandLine(3, window), std::nullopt);
     QCOMPARE(RunCommandLine(1, window), std::nullopt);
 }
 

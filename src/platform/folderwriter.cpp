@@ -1,0 +1,140 @@
+#include "platform/folderwriter.h"
+
+#include "icon/fdwrite.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+std::uint64_t RandomSeed()
+{
+    std::uint64_t seed = 0;
+    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
+        seed = (std::uint64_t(::getpid()) << 32) ^ std::uint64_t(::time(nullptr));
+    return seed;
+}
+} // namespace
+
+QByteArray FolderWriter::TemporaryName(const QByteArray& name)
+{
+    const QByteArray stem = name.size() > 200 ? QByteArray("vistrel") : name;
+    const std::uint64_t unique = (seed_ + ++made_ * 0x9E3779B97F4A7C15ull) & 0xFFFFFFFFFFFFull;
+    return '.' + stem + '.' + QByteArray::number(qulonglong(unique), 36);
+}
+
+// Opens a new file beside name under a hidden temporary name, created exclusively, so
+// nothing planted under that name can receive the bytes.
+int FolderWriter::CreateTemporary(const QByteArray& name, mode_t mode, QByteArray& temporary)
+{
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        temporary = TemporaryName(name);
+        const int fd = ::openat(fd_, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+FolderWriter::FolderWriter(const QByteArray& folder, Targets targets)
+    : folder_(folder), targets_(targets), newFileMode_(NewFileMode()), seed_(RandomSeed())
+{
+    fd_ = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    // Judged by the bits, not by who asks: a read-only folder stays closed to root too.
+    writable_ = fd_ >= 0 && ::fstat(fd_, &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+FolderWriter::~FolderWriter()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool FolderWriter::TargetMode(const QByteArray& name, mode_t& mode) const
+{
+    struct stat old {};
+    if (::fstatat(fd_, name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
+        mode = newFileMode_;
+        return errno == ENOENT;
+    }
+    if (targets_ == Targets::Scratch) {
+        mode = S_ISREG(old.st_mode) ? old.st_mode & 07777 : newFileMode_;
+        return !S_ISDIR(old.st_mode);
+    }
+    if (S_ISLNK(old.st_mode)) {
+        mode = newFileMode_;
+        return true;
+    }
+    mode = old.st_mode & 07777;
+    return S_ISREG(old.st_mode) && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+template <typename Fill>
+FolderWriter::Result FolderWriter::WriteWith(const QByteArray& name, Fill fill)
+{
+    if (fd_ < 0)
+        return Result::Failed;
+    if (targets_ == Targets::UserFiles && !writable_)
+        return Result::PassedOver;
+    mode_t mode = 0;
+    if (!TargetMode(name, mode))
+        return targets_ == Targets::UserFiles ? Result::PassedOver : Result::Failed;
+    // An unnamed file (O_TMPFILE) linked in would change the folder once instead of
+    // twice, but ext4 keeps such files on its orphan list, which costs more than the
+    // rename saves.
+    QByteArray temporary;
+    const int out = CreateTemporary(name, mode, temporary);
+    if (out < 0)
+        return Result::Failed;
+    // The umask gives a new file its mode already; another mode is set after.
+    bool ok = (mode == newFileMode_ || ::fchmod(out, mode) == 0) && fill(out);
+    ok = ::close(out) == 0 && ok;
+    // renameat replaces the entry itself: a link there is replaced, not followed.
+    ok = ok && ::renameat(fd_, temporary.constData(), fd_, name.constData()) == 0;
+    if (!ok)
+        ::unlinkat(fd_, temporary.constData(), 0);
+    return ok ? Result::Written : Result::Failed;
+}
+
+FolderWriter::Result FolderWriter::Write(const QByteArray& name, const QByteArray& bytes)
+{
+    return WriteWith(name, [&bytes](int out) { return WriteAll(out, bytes.constData(), std::size_t(bytes.size())); });
+}
+
+FolderWriter::Result FolderWriter::Copy(const QByteArray& name, const QByteArray& source)
+{
+    // Non-blocking, and only a regular file: a FIFO or a device there would hang the
+    // program or never end.
+    const int in = ::open(source.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        return Result::Failed;
+    struct stat info {};
+    Result result = Result::Failed;
+    if (::fstat(in, &info) == 0 && S_ISREG(info.st_mode)) {
+        result = WriteWith(name, [in](int out) {
+            char buffer[64 * 1024];
+            for (;;) {
+                const ssize_t n = ::read(in, buffer, sizeof buffer);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    return n == 0;
+                if (!WriteAll(out, buffer, std::size_t(n)))
+                    return false;
+            }
+        });
+    }
+    ::close(in);
+    return result;
+}
+
+bool FolderWriter::Sync()
+{
+    return fd_ >= 0 && ::syncfs(fd_) == 0;
+}

@@ -26,7 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < count; ++i) {
         if (reader.Read(i)) {
             (void)IconFileBytes(reader, i);
-            (void)LargestImagePng(reader, i);
+            // The PNG export takes only an image that decodes.
+            const std::vector<std::uint8_t> largest = LargestImagePng(reader, i);
+            if (!largest.empty() && !DecodePng(largest, kMaxPixels))
+                __builtin_trap();
         }
     }
     if (count > 0)
@@ -52,12 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     IconReader thumbnailer(source);
     if (const auto picture = ThumbnailPicture(thumbnailer, thumbnailSize))
         (void)EncodePng(*picture);
-    // As the thumbnailer writes it, a stored PNG copied: never larger than asked for.
+    // As the thumbnailer writes it: a PNG that decodes, of its pixel chunks alone, never
+    // larger than asked for.
     IconReader copier(source);
     const std::vector<std::uint8_t> png = ThumbnailPng(copier, thumbnailSize);
     if (!png.empty()) {
-        const auto written = ReadPngSize(png);
-        if (!written || written->Width > std::uint64_t(thumbnailSize) || written->Height > std::uint64_t(thumbnailSize))
+        const auto written = DecodePng(png, kMaxPixels);
+        if (!written || written->Width > thumbnailSize || written->Height > thumbnailSize || EssentialPngChunks(png) != png)
             __builtin_trap();
     }
     (void)DecodeIconImage(bytes);

@@ -15,6 +15,8 @@ corpus=$build/corpus
 mkdir -p "$corpus" "$build/corpus-pagefile"
 find "$here/tests/data" -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' -o -name '*.ico' \) \
     -exec cp -n {} "$corpus/" \;
+# Icon files with damaged and stuffed PNG images.
+python3 "$here/fuzz/seeds.py" "$corpus"
 cp -n "$here/tests/data/iconlist.vrp" "$build/corpus-pagefile/"
 # Findings (crash-*, timeout-*, oom-*) land in the build folder; a finding fails the run.
 # libpng reports each broken PNG on stderr by itself; those lines are left out.

@@ -282,6 +282,17 @@ Picture ToPicture(DecodedImage image)
     return picture;
 }
 
+std::size_t ImageLength(std::span<const std::uint8_t> data)
+{
+    if (IsPng(data))
+        return PngLength(data);
+    const auto layout = ReadLayout(data);
+    if (!layout)
+        return data.size();
+    const std::uint64_t end = layout->MaskOffset + layout->MaskStride * static_cast<std::uint64_t>(layout->Height);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(end, data.size()));
+}
+
 std::uint64_t DecodeCost(std::span<const std::uint8_t> data)
 {
     std::uint64_t cost = data.size();

@@ -71,6 +71,11 @@ std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> data);
 // and transparent black where the mask hides it.
 Picture ToPicture(DecodedImage image);
 
+// How many of data's bytes the image takes: a DIB's header, palette, colours and mask,
+// a PNG's chunks up to IEND. What follows is padding, as NE files align every resource.
+// All of data when it isn't known where the image ends, or when it is cut short.
+std::size_t ImageLength(std::span<const std::uint8_t> data);
+
 // What decoding data costs, in bytes looked at: the data itself, and for PNG the
 // decoded pixels.
 std::uint64_t DecodeCost(std::span<const std::uint8_t> data);

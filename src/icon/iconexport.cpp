@@ -68,14 +68,9 @@ std::vector<std::vector<Weight>> AxisWeights(int source, int target)
     return weights;
 }
 
-// Whether data is a PNG file whose header the decoder would take: a picture of at most
-// maxExtent pixels each way and kMaxPixels in all.
-bool IsSoundPng(std::span<const std::uint8_t> data, std::uint64_t maxExtent)
-{
-    const auto size = ReadPngSize(data);
-    return size && size->Width > 0 && size->Height > 0 && size->Width <= maxExtent && size->Height <= maxExtent
-        && size->Width * size->Height <= std::uint64_t{kMaxPixels};
-}
+// What the thumbnail may spend on checking stored PNGs, in DecodeCost's bytes: the
+// reader's own allowance, which decoding charges but a check alone doesn't.
+constexpr std::uint64_t kMaxThumbnailCheck = std::uint64_t{256} << 20;
 
 } // namespace
 
@@ -106,9 +101,44 @@ Picture ScaleToFit(Picture picture, int size)
     };
     Picture out{scaled(picture.Width), scaled(picture.Height), {}};
     out.Pixels.resize(std::size_t(out.Width) * std::size_t(out.Height));
+    const std::uint64_t area = std::uint64_t(picture.Width) * std::uint64_t(picture.Height);
+    // Alpha and colour from the sums of alpha and of colour times alpha, each weighted by
+    // weight, rounded to the nearest: one division per pixel, in floating point, which a
+    // thumbnail of 128 x 128 pixels feels against four 64-bit integer ones.
+    const double perArea = 1.0 / static_cast<double>(area);
+    const auto average = [perArea](std::uint64_t a, std::uint64_t r, std::uint64_t g, std::uint64_t b, std::uint64_t weight) {
+        if (a == 0)
+            return std::uint32_t{0};
+        const double perAlpha = 1.0 / static_cast<double>(a);
+        const auto channel = [&](std::uint64_t c) { return static_cast<std::uint32_t>(static_cast<double>(c) * perAlpha + 0.5); };
+        const auto alpha = static_cast<std::uint32_t>(static_cast<double>(a * weight) * perArea + 0.5);
+        return alpha << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
+    };
+    // Shrunk by one whole factor both ways, as 256 pixels to 128 or 64 are: each pixel
+    // covers a square of whole source pixels, summed in 32 bits (255 x 255 x 64 x 64 fits).
+    const int factor = picture.Width / out.Width;
+    if (picture.Width == out.Width * factor && picture.Height == out.Height * factor && factor <= 64) {
+        const auto weight = std::uint64_t(out.Width) * std::uint64_t(out.Height);
+        for (int y = 0; y < out.Height; ++y)
+            for (int x = 0; x < out.Width; ++x) {
+                std::uint32_t a = 0, r = 0, g = 0, b = 0;
+                for (int sy = y * factor; sy < (y + 1) * factor; ++sy) {
+                    const std::uint32_t* row = picture.Pixels.data() + std::size_t(sy) * std::size_t(picture.Width);
+                    for (int sx = x * factor; sx < (x + 1) * factor; ++sx) {
+                        const std::uint32_t p = row[sx];
+                        const std::uint32_t alpha = p >> 24;
+                        a += alpha;
+                        r += ((p >> 16) & 0xFFu) * alpha;
+                        g += ((p >> 8) & 0xFFu) * alpha;
+                        b += (p & 0xFFu) * alpha;
+                    }
+                }
+                out.Pixels[std::size_t(y) * std::size_t(out.Width) + std::size_t(x)] = average(a, r, g, b, weight);
+            }
+        return out;
+    }
     const auto columns = AxisWeights(picture.Width, out.Width);
     const auto rows = AxisWeights(picture.Height, out.Height);
-    const std::uint64_t area = std::uint64_t(picture.Width) * std::uint64_t(picture.Height);
     // One destination row at a time: the source rows it covers summed column by column
     // (alpha, and colour weighted by alpha), then the columns summed the same way.
     std::vector<std::uint64_t> sums(std::size_t(picture.Width) * 4);
@@ -135,13 +165,7 @@ Picture ScaleToFit(Picture picture, int size)
                 g += s[2] * column.Amount;
                 b += s[3] * column.Amount;
             }
-            std::uint32_t pixel = 0;
-            if (a > 0) {
-                const auto channel = [&](std::uint64_t c) { return static_cast<std::uint32_t>((c + a / 2) / a); };
-                const auto alpha = static_cast<std::uint32_t>((a + area / 2) / area);
-                pixel = alpha << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
-            }
-            out.Pixels[std::size_t(y) * std::size_t(out.Width) + std::size_t(x)] = pixel;
+            out.Pixels[std::size_t(y) * std::size_t(out.Width) + std::size_t(x)] = average(a, r, g, b, 1);
         }
     }
     return out;
@@ -154,17 +178,13 @@ std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;
-        // A PNG image is a PNG file already and is kept as it is, as icotool extracts it,
-        // once its header describes a picture the decoder would take: decoding it whole
-        // just to copy it made most of an export's time.
-        if (IsPng(*data)) {
-            if (IsSoundPng(*data, UINT32_MAX))
-                return std::move(*data);
-            continue;
-        }
+        // Only an image that decodes is taken, as for the thumbnail. A PNG image is a PNG
+        // file already and is kept as it is, as icotool extracts it.
         auto image = reader.Decode(*data);
         if (!image)
             continue;
+        if (IsPng(*data))
+            return std::move(*data);
         return EncodePng(ToPicture(std::move(*image)));
     }
     return {};
@@ -177,7 +197,11 @@ std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index)
     std::uint64_t total = 0;
     for (const IconEntry& e : reader.Entries(index)) {
         auto data = reader.ImageData(e);
-        if (!data || (total += data->size()) > kMaxIconFileBytes)
+        if (!data)
+            continue;
+        // The image without the padding after it, so that the entry says its true size.
+        data->resize(ImageLength(*data));
+        if ((total += data->size()) > kMaxIconFileBytes)
             continue;
         directory.push_back({e.Width, e.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount,
                              static_cast<std::uint32_t>(data->size()), 0});
@@ -214,16 +238,25 @@ std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size)
     if (reader.Count() == 0)
         return {};
     const std::vector<IconEntry> entries = reader.Entries(0);
+    std::uint64_t checked = 0;
     for (const int i : PreferredImages(entries, size)) {
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;
-        // A PNG that needs no shrinking is the thumbnail already: decoding and encoding
-        // it again would give the same pixels for most of the work.
-        if (IsSoundPng(*data, std::uint64_t(size)))
-            return std::move(*data);
+        // A PNG that needs no shrinking is the thumbnail already once it decodes whole:
+        // its pixel chunks are passed on without the rest, and without the work of
+        // turning rows into pixels and back.
+        const auto stored = ReadPngSize(*data);
+        if (stored && stored->Width <= std::uint64_t(size) && stored->Height <= std::uint64_t(size)) {
+            if ((checked += DecodeCost(*data)) > kMaxThumbnailCheck)
+                return {};
+            if (PngDecodes(*data, kMaxPixels))
+                if (auto essential = EssentialPngChunks(*data); !essential.empty())
+                    return essential;
+            continue;
+        }
         if (auto image = reader.Decode(*data))
-            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size));
+            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size), PngCompression::Fastest);
     }
     return {};
 }

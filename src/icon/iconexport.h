@@ -21,11 +21,13 @@ Picture ScaleToFit(Picture picture, int size);
 
 // Icon index's largest image (on equal sizes the deepest colour) as a PNG file at its own
 // size with its alpha: PNG images as they are stored, DIBs encoded. When that image can't
-// be read, the next one in that order; empty when none can.
+// be read or doesn't decode, the next one in that order; empty when none can.
 std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index);
 
 // Icon index as the bytes of an icon file holding every image of its group that can be
-// read, in the group's order; empty when there is none.
+// read, in the group's order and as stored, damaged or not; each directory entry states
+// its image's own size, which in NE files is less than the padded resource's.
+// Empty when there is none.
 std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index);
 
 // The file's first icon (index 0) as a picture of at most size x size pixels: the
@@ -33,7 +35,9 @@ std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index);
 // the file has no icon whose images can be read.
 std::optional<Picture> ThumbnailPicture(IconReader& reader, int size);
 
-// The same picture as a PNG file's bytes: a PNG image that fits in size x size pixels
-// as it is stored, once its header describes a picture the decoder would take; any other
-// image decoded, shrunk and encoded. Empty when the file has no icon or it can't be read.
+// The same picture as a PNG file's bytes, made only of what was decoded whole: a PNG image
+// that fits in size x size pixels and decodes as its IHDR, PLTE, tRNS, IDAT and IEND
+// chunks; any other image decoded, shrunk and encoded at zlib's fastest level. An image
+// that doesn't decode gives way to the next in ThumbnailPicture's order. Empty when the
+// file has no icon or none of its images decodes.
 std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size);

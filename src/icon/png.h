@@ -25,10 +25,30 @@ struct PngSize {
 };
 std::optional<PngSize> ReadPngSize(std::span<const std::uint8_t> data);
 
+// How many bytes of data the PNG file takes, up to the end of its IEND chunk; all of
+// data when its chunks don't lead there.
+std::size_t PngLength(std::span<const std::uint8_t> data);
+
 // Decodes any PNG (every colour type and depth) to 8-bit RGBA, refusing pictures of more
 // than maxPixels pixels before allocating them. Nothing for data that is no PNG or is
-// damaged; libpng's complaints are kept off stderr.
+// damaged: a wrong CRC in any chunk up to IEND, compressed data cut short or running on,
+// or any complaint libpng would otherwise let pass. Chunks other than IHDR, PLTE, tRNS,
+// IDAT and IEND are skipped unread but for their CRC; libpng's complaints are kept off
+// stderr.
 std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
+// Whether DecodePng would take data, found out one row at a time and without turning
+// the rows into pixels: for a PNG that is to be passed on as it is.
+bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
+
+// A PNG that PngDecodes rebuilt from its IHDR, PLTE, tRNS, IDAT and IEND chunks alone:
+// the same pixels, and none of the other chunks' bytes. Empty when the chunks don't
+// follow each other whole up to IEND.
+std::vector<std::uint8_t> EssentialPngChunks(std::span<const std::uint8_t> data);
+
+// How hard EncodePng compresses, as zlib's levels: Fastest for a thumbnail that is read
+// once, Small for the files a user keeps.
+enum class PngCompression { Fastest = 1, Small = 3 };
+
 // The picture as an 8-bit RGBA PNG file's bytes; empty when it can't be encoded.
-std::vector<std::uint8_t> EncodePng(const Picture& picture);
+std::vector<std::uint8_t> EncodePng(const Picture& picture, PngCompression compression = PngCompression::Small);

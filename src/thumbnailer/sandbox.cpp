@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
 #include <span>
 #include <vector>
@@ -87,29 +88,44 @@ constexpr std::uint32_t kArchitecture = AUDIT_ARCH_PPC64LE;
 constexpr std::uint32_t kArchitecture = 0; // not known here: no filter
 #endif
 
-sock_filter Statement(std::uint16_t code, std::uint32_t value)
+constexpr sock_filter Statement(std::uint16_t code, std::uint32_t value)
 {
     return BPF_STMT(code, value);
 }
 
-sock_filter Jump(std::uint16_t test, std::uint32_t value, std::size_t ifTrue, std::size_t ifFalse)
+// Not constexpr: a jump that needs it can't be made at compile time, where the filter is
+// built once (kFilterBuilds) for exactly this check.
+[[noreturn]] void JumpTooFar()
 {
-    return BPF_JUMP(BPF_JMP | test | BPF_K, value, static_cast<std::uint8_t>(ifTrue), static_cast<std::uint8_t>(ifFalse));
+    std::abort();
 }
 
-const sock_filter kAllow = Statement(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
-const sock_filter kDeny = Statement(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM);
+// Classic BPF jumps forward by at most 255 instructions.
+constexpr std::uint8_t Offset(std::size_t instructions)
+{
+    if (instructions > UINT8_MAX)
+        JumpTooFar();
+    return static_cast<std::uint8_t>(instructions);
+}
+
+constexpr sock_filter Jump(std::uint16_t test, std::uint32_t value, std::size_t ifTrue, std::size_t ifFalse)
+{
+    return BPF_JUMP(BPF_JMP | test | BPF_K, value, Offset(ifTrue), Offset(ifFalse));
+}
+
+constexpr sock_filter kAllow = Statement(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+constexpr sock_filter kDeny = Statement(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM);
 
 using Program = std::vector<sock_filter>;
 
-Program operator+(Program a, const Program& b)
+constexpr Program operator+(Program a, const Program& b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
 // File descriptors and protections are ints: the argument's low 32 bits are all of it.
-sock_filter LoadLowHalf(int argument)
+constexpr sock_filter LoadLowHalf(int argument)
 {
     const bool bigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
     return Statement(BPF_LD | BPF_W | BPF_ABS,
@@ -122,7 +138,7 @@ struct Rule {
     Program Test{kAllow};
 };
 
-Rule WithArgument(long call, int argument, std::initializer_list<int> values)
+constexpr Rule WithArgument(long call, int argument, std::initializer_list<int> values)
 {
     Rule rule{call, {LoadLowHalf(argument)}};
     for (const int value : values)
@@ -131,7 +147,7 @@ Rule WithArgument(long call, int argument, std::initializer_list<int> values)
     return rule;
 }
 
-Rule WithoutBits(long call, int argument, std::uint32_t bits)
+constexpr Rule WithoutBits(long call, int argument, std::uint32_t bits)
 {
     return {call, {LoadLowHalf(argument), Jump(BPF_JSET, bits, 1, 0), kAllow, kDeny}};
 }
@@ -139,7 +155,7 @@ Rule WithoutBits(long call, int argument, std::uint32_t bits)
 // The rules, sorted by call number, searched by halves with the number in the
 // accumulator: a few instructions per call, for the calls made and for the kernel, which
 // runs the filter for every call number as it loads it.
-Program Search(std::span<const Rule> rules)
+constexpr Program Search(std::span<const Rule> rules)
 {
     if (rules.size() == 1)
         return Program{Jump(BPF_JEQ, static_cast<std::uint32_t>(rules[0].Call), 0, rules[0].Test.size())}
@@ -153,11 +169,12 @@ Program Search(std::span<const Rule> rules)
 // The calls a thumbnail was measured to make once INPUT is open (strace -f over the test
 // files, the fuzzing corpus and vistrel --thumbnail, both with OUTPUT made by the client
 // and by this run): pread64, brk, mmap, munmap, ftruncate, write, close and exit_group.
-// mremap is the allocator's too, and rt_sigreturn ends any signal handler.
-bool FilterSystemCalls(int output)
+// mremap is the allocator's too, and rt_sigreturn ends any signal handler. Empty where
+// the architecture is not known here.
+constexpr Program Filter(int output)
 {
     if (kArchitecture == 0)
-        return false;
+        return {};
     std::vector<Rule> rules;
     for (const long call : {SYS_pread64, SYS_brk, SYS_munmap, SYS_mremap, SYS_close, SYS_exit_group, SYS_rt_sigreturn})
         rules.push_back({call});
@@ -188,7 +205,20 @@ bool FilterSystemCalls(int output)
     // The x32 calls share the architecture and set this bit.
     program = program + Program{Jump(BPF_JGE, 0x40000000u, 0, 1), kDeny};
 #endif
-    program = program + Search(rules);
+    return program + Search(rules);
+}
+
+// The descriptor only changes the values compared, never the filter's shape, so building
+// it here for any one checks every jump the running program's filter makes: a filter
+// grown too long for them doesn't compile.
+constexpr bool kFilterBuilds = Filter(STDERR_FILENO + 1).size() <= BPF_MAXINSNS;
+static_assert(kFilterBuilds);
+
+bool FilterSystemCalls(int output)
+{
+    Program program = Filter(output);
+    if (program.empty())
+        return false;
     const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
     return ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter, 0, 0) == 0;
 }

@@ -7,13 +7,17 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +67,23 @@ bool IsRegularFile(int fd)
 {
     struct stat info {};
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Whether fd is a file of the kernel's own file systems, where writing sets the system's
+// and processes' settings (the host name in /proc/sys, a device's in /sys) rather than
+// storing bytes: a file system that can't be told counts as one of them.
+bool IsKernelSetting(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return true;
+    // Magic numbers are 32 bits, f_type a long that a 32-bit system may sign-extend.
+    using Magic = std::initializer_list<std::uint32_t>;
+    for (const std::uint32_t type : Magic{PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC,
+                                          CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC, EFIVARFS_MAGIC})
+        if (static_cast<std::uint32_t>(fs.f_type) == type)
+            return true;
+    return false;
 }
 
 // Removes path if it still names the file open as fd, and not one put in its place since.
@@ -151,6 +172,11 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
     if (!IsRegularFile(output.Fd)) {
         ::close(output.Fd);
         return Fail(outputPath, "not a regular file, left as it is");
+    }
+    // Nor is a file there that sets something in the kernel; it was never made by this run.
+    if (IsKernelSetting(output.Fd)) {
+        ::close(output.Fd);
+        return Fail(outputPath, "a file of the kernel's, left as it is");
     }
     if (output.Created)
         return ThumbnailInChild(file, size, input, outputPath, output);

@@ -40,6 +40,9 @@ grep -qx 'Exec=/usr/libexec/vistrel/vistrel %f' "$entry" || fail "the desktop en
 test -f "$root/usr/share/icons/hicolor/32x32/apps/vistrel.png"
 grep -q '^Exec=/usr/bin/vistrel-thumbnailer ' "$root/usr/share/thumbnailers/vistrel.thumbnailer" ||
     fail "no thumbnailer entry for the installed program"
+# The *.dll glob, and no database of its own: shared-mime-info's trigger makes the system's.
+test -f "$root/usr/share/mime/packages/vistrel.xml" -a ! -e "$root/usr/share/mime/mime.cache" ||
+    fail "the MIME glob is missing, or a MIME database came with it"
 zcat "$root/usr/share/man/man1/vistrel.1.gz" | grep -q 'extract' || fail "the manual page lacks --extract"
 test -f "$root/usr/share/doc/vistrel/copyright"
 # Libraries as dpkg-shlibdeps found them, with their versions.

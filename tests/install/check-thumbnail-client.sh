@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A real thumbnail client, GNOME's thumbnail factory (what Nautilus uses), makes thumbnails
 # through the installed vistrel.thumbnailer, found on XDG_DATA_DIRS, at the normal and the
-# large size: for a PE file, an NE file and an icon file renamed to .exe; a file without
-# icons and damaged files are reported as failures.
+# large size: for PE programs and libraries, an NE file and icon files renamed to .exe and
+# .dll, each with the type GIO gives it as it does for Nautilus, from the installed MIME
+# globs (libfm-data's, which call *.dll an ELF library, among them); a file without icons
+# and damaged files are reported as failures.
 # The factory runs thumbnailers in a sandbox that sees only /usr, so the prefix is a fresh
 # folder under /usr/local, removed again afterwards.
 #   check-thumbnail-client.sh BUILD_DIR TEST_DATA_DIR
@@ -15,7 +17,7 @@ prefix=$(mktemp -d /usr/local/vistrel-client.XXXXXX)
 work=$(mktemp -d)
 trap 'rm -rf "$prefix" "$work"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-cp "$data/icons.exe" "$data/ne/old.exe" "$data/notes.exe" \
+cp "$data/icons.exe" "$data/icons64.dll" "$data/ne/old.exe" "$data/notes.exe" "$data/damaged/renamed-icon.dll" \
    "$data/damaged/rva-outside.dll" "$data/damaged/loop-type-root.dll" "$work/"
 # An icon file with 128 and 256 pixel pictures, so that the two sizes differ.
 cp "$data/sizes.ico" "$work/renamed.exe"
@@ -31,15 +33,21 @@ from gi.repository import Gio, GnomeDesktop, GdkPixbuf
 
 work, thumbnailer = sys.argv[1:]
 failed = []
-# Debian 12 calls every executable x-ms-dos-executable; newer shared-mime-info releases
-# give NE files a type of their own, which the thumbnailer entry must list too.
-dos, ne = 'application/x-ms-dos-executable', 'application/x-ms-ne-executable'
+def detected(name):
+    info = Gio.File.new_for_path(os.path.join(work, name)).query_info('standard::content-type', 0, None)
+    return info.get_content_type()
+
+# Newer shared-mime-info releases give NE files a type of their own, which the thumbnailer
+# entry must list too; Debian 12 detects them as every other executable.
+ne = 'application/x-ms-ne-executable'
 size = GnomeDesktop.DesktopThumbnailSize
 for flavor, pixels in ((size.NORMAL, 128), (size.LARGE, 256)):
     factory = GnomeDesktop.DesktopThumbnailFactory.new(flavor)
-    for name, mime, expected in (('icons.exe', dos, True), ('old.exe', dos, True), ('old.exe', ne, True),
-                                 ('renamed.exe', dos, True), ('notes.exe', dos, False),
-                                 ('rva-outside.dll', dos, False), ('loop-type-root.dll', dos, False)):
+    for name, mime, expected in (('icons.exe', None, True), ('icons64.dll', None, True), ('old.exe', None, True),
+                                 ('old.exe', ne, True), ('renamed.exe', None, True), ('renamed-icon.dll', None, True),
+                                 ('notes.exe', None, False), ('rva-outside.dll', None, False),
+                                 ('loop-type-root.dll', None, False)):
+        mime = mime or detected(name)
         what = f'{name} as {mime}, {pixels}'
         path = os.path.join(work, name)
         uri = Gio.File.new_for_path(path).get_uri()

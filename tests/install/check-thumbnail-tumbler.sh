@@ -3,9 +3,10 @@
 # installed vistrel.thumbnailer, found on XDG_DATA_DIRS by its desktop-thumbnailer plugin.
 # It is driven as Thunar drives it: on a session bus of its own, one Queue call per size
 # with the files and their types, then the Ready, Error and Finished signals, which
-# tumblerd sends to the caller alone. PE and NE files get thumbnails in the normal and
-# the large cache, as vistrel-thumbnailer makes them; a file without icons and damaged
-# files get Error.
+# tumblerd sends to the caller alone, with the types GIO gives the files as it does for
+# Thunar (libfm-data's globs installed among the rest). PE programs and libraries, NE
+# files and renamed icon files get thumbnails in the normal and the large cache, as
+# vistrel-thumbnailer makes them; a file without icons and damaged files get Error.
 #   check-thumbnail-tumbler.sh BUILD_DIR TEST_DATA_DIR
 set -euo pipefail
 build=$1
@@ -22,7 +23,7 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 mkdir "$work/files" "$work/home" "$work/cache" "$work/config" "$work/data"
-cp "$data/icons.exe" "$data/ne/old.exe" "$data/notes.exe" \
+cp "$data/icons.exe" "$data/icons64.dll" "$data/ne/old.exe" "$data/notes.exe" "$data/damaged/renamed-icon.dll" \
    "$data/damaged/rva-outside.dll" "$data/damaged/loop-type-root.dll" "$work/files/"
 cp "$data/ne/old.exe" "$work/files/old-ne.exe"
 # An icon file with 128 and 256 pixel pictures, so that the two sizes differ.
@@ -48,10 +49,12 @@ from gi.repository import Gio, GLib, GdkPixbuf
 work, tumblerd, thumbnailer = sys.argv[1:]
 NAME = 'org.freedesktop.thumbnails.Thumbnailer1'
 PATH = '/org/freedesktop/thumbnails/Thumbnailer1'
-dos, ne = 'application/x-ms-dos-executable', 'application/x-ms-ne-executable'
-files = [('icons.exe', dos, True), ('old.exe', dos, True), ('old-ne.exe', ne, True),
-         ('renamed.exe', dos, True), ('notes.exe', dos, False),
-         ('rva-outside.dll', dos, False), ('loop-type-root.dll', dos, False)]
+ne = 'application/x-ms-ne-executable'
+files = [('icons.exe', None, True), ('icons64.dll', None, True), ('old.exe', None, True), ('old-ne.exe', ne, True),
+         ('renamed.exe', None, True), ('renamed-icon.dll', None, True), ('notes.exe', None, False),
+         ('rva-outside.dll', None, False), ('loop-type-root.dll', None, False)]
+files = [(name, mime or Gio.File.new_for_path(os.path.join(work, 'files', name))
+          .query_info('standard::content-type', 0, None).get_content_type(), expected) for name, mime, expected in files]
 failed = []
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
 loop = GLib.MainLoop()

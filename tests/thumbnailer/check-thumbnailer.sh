@@ -26,6 +26,8 @@ expect 1 "$data/notes.exe" "$work/kept.png"
 ln -s "$work/kept.png" "$work/link.png"
 expect 2 "$data/icons.exe" "$work/link.png"
 test -L "$work/link.png" -a "$(cat "$work/kept.png")" = kept
+# Nor is a file of the kernel's, which a write would change a setting with: here its own name.
+expect 2 "$data/icons.exe" /proc/self/comm
 # A new file's mode is the umask's; a name of NAME_MAX bytes works.
 long=$work/$(printf 'x%.0s' {1..251}).png
 (umask 027; expect 0 "$data/icons.exe" "$long")

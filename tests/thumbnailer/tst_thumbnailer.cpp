@@ -1,5 +1,6 @@
-// The thumbnailer's sandbox, entered by a child of the test, and the stored PNG images
-// it copies instead of decoding and encoding them.
+// The thumbnailer's sandbox, entered by a child of the test, the stored PNG images it
+// passes on instead of decoding and encoding them, and damaged PNG images, which it and
+// the PNG export pass over.
 #include "icon/bytesource.h"
 #include "icon/iconexport.h"
 #include "skipunlessci.h"
@@ -8,6 +9,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,6 +18,15 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+QByteArray Bytes(const std::vector<std::uint8_t>& data)
+{
+    return {reinterpret_cast<const char*>(data.data()), qsizetype(data.size())};
+}
+
+} // namespace
 
 class TestThumbnailer : public QObject {
     Q_OBJECT
@@ -81,13 +92,54 @@ private slots:
             const SpanSource source({reinterpret_cast<const std::uint8_t*>(ico.data()), std::size_t(ico.size())});
             IconReader reader(source), decoder(source);
             const std::vector<std::uint8_t> copied = ThumbnailPng(reader, 24);
-            QCOMPARE(QByteArray(reinterpret_cast<const char*>(copied.data()), qsizetype(copied.size())), png);
+            // Its header and palette as they are; Qt's pHYs chunk left out.
+            QVERIFY(png.contains("pHYs") && !Bytes(copied).contains("pHYs"));
+            QCOMPARE(Bytes(copied).left(33), png.left(33));
             const std::vector<std::uint8_t> encoded = EncodePng(*ThumbnailPicture(decoder, 24));
             const auto asRead = [](const std::vector<std::uint8_t>& bytes) {
                 return QImage::fromData(bytes.data(), int(bytes.size()), "PNG").convertToFormat(QImage::Format_ARGB32);
             };
             QCOMPARE(asRead(copied), asRead(encoded));
         }
+    }
+
+    // Damaged and stuffed PNG images in icon files (fuzz/seeds.py, the fuzzer's seeds):
+    // the thumbnail and the PNG export take the best image that decodes whole, and a
+    // thumbnail keeps only the chunks of its pixels.
+    void passesOnlyWhatDecodes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("thumbnail"); // the side of the picture made, 0 for none
+        QTest::addColumn<int>("exported");
+        QTest::newRow("IDAT byte flipped") << "idat-flipped.ico" << 32 << 0 << 0;
+        QTest::newRow("IDAT byte flipped, CRC made right") << "idat-flipped-crc-right.ico" << 32 << 0 << 0;
+        QTest::newRow("cut after IHDR") << "cut-after-ihdr.ico" << 32 << 0 << 0;
+        QTest::newRow("text chunk's CRC wrong") << "text-crc-wrong.ico" << 32 << 0 << 0;
+        QTest::newRow("good 48 beside corrupt 256") << "good48-corrupt256.ico" << 256 << 48 << 48;
+        QTest::newRow("7 MB text chunk") << "text-chunk.ico" << 32 << 32 << 32;
+    }
+    void passesOnlyWhatDecodes()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, size);
+        QFETCH(int, thumbnail);
+        QFETCH(int, exported);
+        static QTemporaryDir seeds;
+        static const int made = QProcess::execute(QStringLiteral("python3"), {QStringLiteral(VISTREL_SOURCE_DIR "/fuzz/seeds.py"),
+                                                                             seeds.path(), QString::number(7 << 20)});
+        QCOMPARE(made, 0);
+        const FileSource source(QFile::encodeName(seeds.filePath(file)).constData());
+        IconReader reader(source), exporter(source);
+        const QByteArray png = Bytes(ThumbnailPng(reader, size)), largest = Bytes(LargestImagePng(exporter, 0));
+        const QImage picture = QImage::fromData(png, "PNG");
+        QCOMPARE(picture.width(), thumbnail);
+        QCOMPARE(QImage::fromData(largest, "PNG").width(), exported);
+        QCOMPARE(png.isEmpty() || largest.isEmpty(), thumbnail == 0);
+        QVERIFY(png.size() < 20000 && !png.contains("tEXt"));
+        // The pixels passed on are the image's own.
+        if (thumbnail == 32)
+            QCOMPARE(picture.convertToFormat(QImage::Format_ARGB32), QImage(seeds.filePath(file)).convertToFormat(QImage::Format_ARGB32));
     }
 };
 

@@ -64,8 +64,9 @@ sleep 2
 kill -0 "$program"
 kill "$program"
 wait "$program" 2>/dev/null || true
-# Only the program was installed in its folder; a window stopped from outside writes
-# nothing there, and nothing but the two programs' names is on the PATH.
-test "$(ls -A "$prefix/libexec/vistrel")" = vistrel
+# Only the program was installed in its folder; a window stopped from outside ends as
+# 終了 does, keeping its settings beside it and leaving no bitmap, and nothing but the two
+# programs' names is on the PATH.
+test "$(LC_ALL=C ls -A "$prefix/libexec/vistrel" | tr '\n' ' ')" = "Vistrel.ini vistrel "
 test "$(ls -A "$prefix/bin" | tr '\n' ' ')" = "vistrel vistrel-thumbnailer "
 echo "installed into $prefix and used from there"

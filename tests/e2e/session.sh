@@ -229,14 +229,17 @@ menu_picture "$file_x" "$work/file-menu-start.png"
 # The page that should show from icon $1 on: the temporary bitmaps on white at their
 # cells, and with $2 the selection frame of that cell: a square outline of the panel's
 # shadow colour one pixel outside the picture, and one of its highlight colour a pixel
-# further right and down, both beneath the picture.
+# further right and down, both beneath the picture. With $3 (ring), the last input was a
+# key: a black outline two pixels outside the frame shows where the keys are.
 expected_page() {
-    local first=$1 selected=${2:-} k c r n
+    local first=$1 selected=${2:-} ring=${3:-} k c r n
     local -a args=(-size "${region_w}x${region_h}" xc:white +antialias -fill none -strokewidth 1)
     if [ -n "$selected" ]; then
         c=$((selected % columns)) r=$((selected / columns))
         args+=(-stroke "$light" -draw "rectangle $((2 + 50 * c)),$((2 + 51 * r)) $((37 + 50 * c)),$((37 + 51 * r))"
             -stroke "$dark" -draw "rectangle $((1 + 50 * c)),$((1 + 51 * r)) $((36 + 50 * c)),$((36 + 51 * r))")
+        [ -z "$ring" ] ||
+            args+=(-stroke black -draw "rectangle $((50 * c - 1)),$((51 * r - 1)) $((39 + 50 * c)),$((39 + 51 * r))")
     fi
     for ((k = 0; k < columns * rows; k++)); do
         n=$((first + k))
@@ -469,8 +472,9 @@ step "close the preview"
 click 512 400
 xdotool key Escape
 wait_until 10 window_gone '^プレビュー$' || fail "Esc did not close the preview"
-# The main window is usable again, with its page and selection as they were.
-expect_page "$page_start" "$selected"
+# The main window is usable again, with its page and selection as they were; Esc was a
+# key, so the keys' ring shows around the selected icon.
+expect_page "$page_start" "$selected" ring
 
 step "close the folder"
 menu "$file_x" "$close_y"

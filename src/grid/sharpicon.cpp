@@ -39,7 +39,6 @@ IconReader& SharpIcons::ReaderFor(const QByteArray& path)
 
 QImage SharpIcons::Draw(const IconOrigin& origin, const QImage& bitmap, qreal ratio)
 {
-    constexpr int kBitmapSize = kIconSize + 2;
     const int side = qRound(kIconSize * ratio);
     if (side <= kIconSize || bitmap.size() != QSize(kBitmapSize, kBitmapSize))
         return {};

@@ -39,7 +39,6 @@ std::uint32_t MaskedOverWhite(std::uint32_t colour, bool masked)
 
 QImage DrawIconBitmap(const IconImage& icon)
 {
-    constexpr int kBitmapSize = kIconSize + 2;
     QImage bitmap(kBitmapSize, kBitmapSize, QImage::Format_RGB32);
     bitmap.fill(0xFFFFFFFFu);
     for (int y = 0; y < kIconSize; ++y) {

@@ -10,6 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
+// The side of the bitmap of an icon: the icon with a white margin of one pixel.
+inline constexpr int kBitmapSize = kIconSize + 2;
+
 // One icon pixel drawn on white: straight alpha blended, rounded to the nearest value; or,
 // for an image without alpha, through its AND mask and then its XOR colours, so a masked
 // pixel with colour inverts the white.

@@ -27,12 +27,12 @@ QString TempBitmapPath(int number)
     return NumberedBitmapPath(TempFolder() + QStringLiteral("Temp"), number);
 }
 
-namespace {
 QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
 {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
+namespace {
 // The file of icon index in format; empty when the icon has nothing to write in it.
 QByteArray Encoded(IconReader& reader, int index, const QImage& bitmap, IconFormat format)
 {

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class FolderWriter;
@@ -25,6 +26,9 @@ enum class IconFormat {
     Ico, // an icon file with every image of the icon, in the order of its group
     Cur, // no icons: each cursor group as a cursor file, each animated cursor as its .ani
 };
+
+// The icon core's bytes as Qt's.
+QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes);
 
 // prefix + number in the pattern "00000" + "." + extension: Icon00001.png.
 QString NumberedFilePath(const QString& prefix, int number, const QString& extension);

@@ -11,11 +11,6 @@
 #include <cstring>
 
 namespace {
-QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
 // The icon's file, opened for one use. It may have changed since the scan, and then
 // whatever it holds now is not the icon the user picked: that is said, not saved or shown.
 struct OpenedIcon {

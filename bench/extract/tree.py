@@ -56,15 +56,21 @@ def main():
         print(f'tree: {make_tree(tree)} files in 2000 folders')
         subprocess.run(['sync'], check=True)
 
-        out = os.path.join(work, 'pipe')
-        t_pipe, result = timed(['/usr/bin/time', '-f', '%M', vistrel, '--extract', '--recursive', tree, out],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        peak_kb = int(result.stderr.strip().splitlines()[-1])
-        written = len(os.listdir(out))
-
-        terminal = os.path.join(work, 'terminal')
-        command = f"'{vistrel}' --extract --recursive '{tree}' '{terminal}' > /dev/null"
-        t_terminal, _ = timed(['script', '-qec', command, '/dev/null'], stdout=subprocess.DEVNULL)
+        # In a pipe and on a terminal, taking turns twice: the fastest of each counts, so
+        # the progress line's cost is not lost in the file system's own ups and downs.
+        t_pipe = t_terminal = float('inf')
+        peak_kb = 0
+        for run in range(2):
+            out = os.path.join(work, f'pipe{run}')
+            t, result = timed(['/usr/bin/time', '-f', '%M', vistrel, '--extract', '--recursive', tree, out],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            t_pipe = min(t_pipe, t)
+            peak_kb = max(peak_kb, int(result.stderr.strip().splitlines()[-1]))
+            written = len(os.listdir(out))
+            terminal = os.path.join(work, f'terminal{run}')
+            command = f"'{vistrel}' --extract --recursive '{tree}' '{terminal}' > /dev/null"
+            t, _ = timed(['script', '-qec', command, '/dev/null'], stdout=subprocess.DEVNULL)
+            t_terminal = min(t_terminal, t)
 
         floor = os.path.join(work, 'floor')
         start = time.perf_counter()

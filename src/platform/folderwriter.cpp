@@ -34,11 +34,35 @@ int FolderWriter::CreateTemporary(const QByteArray& name, mode_t mode, QByteArra
 {
     for (int attempt = 0; attempt < 64; ++attempt) {
         temporary = TemporaryName(name);
-        const int fd = ::openat(fd_, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        const int fd = ::openat(StagingFolder(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+// The files are made in a hidden folder of the batch's own inside the folder and renamed
+// out of it: in a folder of thousands of files, a temporary name of its own there would
+// cost the large folder's index an entry made and removed for every file. Made on first
+// use, 0700, with a name no one can have planted; where it can't be made, the folder
+// itself serves.
+int FolderWriter::StagingFolder()
+{
+    if (stageFd_ >= 0 || stageTried_)
+        return stageFd_ >= 0 ? stageFd_ : fd_;
+    stageTried_ = true;
+    for (int attempt = 0; attempt < 16 && stageFd_ < 0; ++attempt) {
+        stageName_ = TemporaryName("vistrel");
+        if (::mkdirat(fd_, stageName_.constData(), 0700) != 0) {
+            if (errno == EEXIST)
+                continue;
+            break;
+        }
+        stageFd_ = ::openat(fd_, stageName_.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (stageFd_ < 0)
+            ::unlinkat(fd_, stageName_.constData(), AT_REMOVEDIR);
+    }
+    return stageFd_ >= 0 ? stageFd_ : fd_;
 }
 
 FolderWriter::FolderWriter(const QByteArray& folder, Targets targets)
@@ -52,6 +76,10 @@ FolderWriter::FolderWriter(const QByteArray& folder, Targets targets)
 
 FolderWriter::~FolderWriter()
 {
+    if (stageFd_ >= 0) {
+        ::close(stageFd_);
+        ::unlinkat(fd_, stageName_.constData(), AT_REMOVEDIR);
+    }
     if (fd_ >= 0)
         ::close(fd_);
 }
@@ -85,9 +113,8 @@ FolderWriter::Result FolderWriter::WriteWith(const QByteArray& name, Fill fill)
     mode_t mode = 0;
     if (!TargetMode(name, mode))
         return targets_ == Targets::UserFiles ? Result::PassedOver : Result::Failed;
-    // An unnamed file (O_TMPFILE) linked in would change the folder once instead of
-    // twice, but ext4 keeps such files on its orphan list, which costs more than the
-    // rename saves.
+    // An unnamed file (O_TMPFILE) linked in would need no staging folder, but ext4 keeps
+    // such files on its orphan list, which costs more than the folder saves.
     QByteArray temporary;
     const int out = CreateTemporary(name, mode, temporary);
     if (out < 0)
@@ -96,9 +123,9 @@ FolderWriter::Result FolderWriter::WriteWith(const QByteArray& name, Fill fill)
     bool ok = (mode == newFileMode_ || ::fchmod(out, mode) == 0) && fill(out);
     ok = ::close(out) == 0 && ok;
     // renameat replaces the entry itself: a link there is replaced, not followed.
-    ok = ok && ::renameat(fd_, temporary.constData(), fd_, name.constData()) == 0;
+    ok = ok && ::renameat(StagingFolder(), temporary.constData(), fd_, name.constData()) == 0;
     if (!ok)
-        ::unlinkat(fd_, temporary.constData(), 0);
+        ::unlinkat(StagingFolder(), temporary.constData(), 0);
     return ok ? Result::Written : Result::Failed;
 }
 

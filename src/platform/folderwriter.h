@@ -1,7 +1,8 @@
 // Writing files by name into one folder, through the folder's descriptor: a link found
 // in the folder is replaced, never followed, and a folder renamed or swapped while a
-// batch runs can't redirect what is written. Each file is written under a hidden
-// temporary name beside it and renamed into place, so a reader never sees half a file;
+// batch runs can't redirect what is written. Each file is written under a temporary name
+// in a hidden folder of the batch's own inside the folder and renamed into place, so a
+// reader never sees half a file;
 // the batch is made durable once, at its end (Sync), which costs one sync of the file
 // system rather than one per file.
 #pragma once
@@ -51,6 +52,7 @@ private:
     template <typename Fill> Result WriteWith(const QByteArray& name, Fill fill);
     QByteArray TemporaryName(const QByteArray& name);
     int CreateTemporary(const QByteArray& name, mode_t mode, QByteArray& temporary);
+    int StagingFolder();
 
     QByteArray folder_;
     Targets targets_;
@@ -59,4 +61,7 @@ private:
     mode_t newFileMode_; // read once a batch: reading the umask is not free
     std::uint64_t seed_; // temporary names: unguessable, and never two alike in one batch
     std::uint64_t made_ = 0;
+    int stageFd_ = -1;
+    bool stageTried_ = false;
+    QByteArray stageName_;
 };

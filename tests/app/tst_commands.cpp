@@ -706,6 +706,7 @@ private slots:
         if (replaced)
             QCOMPARE(QImage(first).size(), QSize(34, 34));
         QCOMPARE(QImage(QString(first).replace("00001", "00002")).size(), QSize(34, 34)); // the rest is written
+        QCOMPARE(QDir(out).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList()); // nothing half-made left
     }
 
     void shutDownDeletesTheTemporaryBitmaps()

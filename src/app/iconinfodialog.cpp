@@ -1,7 +1,8 @@
 #include "app/iconinfodialog.h"
 
+#include "ui/imagemime.h"
+
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
@@ -40,25 +41,11 @@ protected:
     {
         for (const QTableWidgetItem* item : items)
             if (item->column() == 0)
-                return ImageData(item->data(kImageRole).value<QImage>());
+                return ImageMimeData(item->data(kImageRole).value<QImage>());
         return nullptr;
     }
 };
 } // namespace
-
-QMimeData* ImageData(const QImage& image)
-{
-    auto* data = new QMimeData;
-    if (image.isNull())
-        return data;
-    data->setImageData(image);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    data->setData(QStringLiteral("image/png"), png);
-    return data;
-}
 
 QImage OnCheckerBoard(const QImage& picture)
 {
@@ -170,7 +157,7 @@ int TIconInfoDialog::SelectedRow() const
 void TIconInfoDialog::CopyImage()
 {
     if (const QTableWidgetItem* picture = images_->item(SelectedRow(), 0))
-        QGuiApplication::clipboard()->setMimeData(ImageData(picture->data(kImageRole).value<QImage>()));
+        QGuiApplication::clipboard()->setMimeData(ImageMimeData(picture->data(kImageRole).value<QImage>()));
 }
 
 bool TIconInfoDialog::eventFilter(QObject* watched, QEvent* event)

@@ -1,7 +1,8 @@
 #include "grid/cells.h"
 
+#include "ui/imagemime.h"
+
 #include <QApplication>
-#include <QBuffer>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMimeData>
@@ -14,13 +15,7 @@
 
 QMimeData* IconDragData(const QImage& picture, const QString& file)
 {
-    auto* data = new QMimeData;
-    data->setImageData(picture);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    data->setData(QStringLiteral("image/png"), png);
+    QMimeData* data = ImageMimeData(picture);
     data->setUrls({QUrl::fromLocalFile(file)});
     return data;
 }

@@ -54,7 +54,7 @@ bool MakeFolders(const QByteArray& path)
     }
 }
 
-// What is written, for the lines: "icons" or "cursors".
+// What is written, for the line that says there was none: "icon" or "cursor".
 QString What(IconFormat format)
 {
     return format == IconFormat::Cur ? QStringLiteral("cursor") : QStringLiteral("icon");

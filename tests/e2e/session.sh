@@ -380,8 +380,10 @@ open_menu "$file_x"
 crop "$screen" "${win_w}x${win_h}+$win_x+$win_y" "$shots/main-window.png"
 click $((win_x + file_x + 24)) $((win_y + save_y))
 choose_folder saved key
-saved_all() { [ "$(ls "$saved" | wc -l)" -eq "$icon_count" ]; }
-wait_until 30 saved_all || fail "$(ls "$saved" | wc -l) files saved, expected $icon_count"
+# Every file, and nothing else: a batch makes its files in a hidden folder of its own
+# and removes it when it is done.
+saved_all() { [ "$(ls -A "$saved" | wc -l)" -eq "$icon_count" ]; }
+wait_until 30 saved_all || fail "$(ls -A "$saved" | wc -l) files saved, expected $icon_count"
 diff -r "$work/extracted" "$saved" >/dev/null || fail "the saved files differ from what --extract writes"
 
 # Whether row $1 of the printed page holds an icon in slot $2: the middle of the slot on

@@ -1,5 +1,7 @@
 #include "icon/cursorexport.h"
 
+#include "icon/iconexport.h"
+
 #include <cstring>
 
 namespace {
@@ -31,14 +33,6 @@ constexpr std::uint16_t kCursorFileType = 2;
 // image thousands of times stops there.
 constexpr std::uint64_t kMaxCursorFileBytes = std::uint64_t{32} << 20;
 
-template <typename T>
-void Append(std::vector<std::uint8_t>& out, const T& value)
-{
-    const std::size_t at = out.size();
-    out.resize(at + sizeof(T));
-    std::memcpy(out.data() + at, &value, sizeof(T));
-}
-
 } // namespace
 
 std::vector<std::uint8_t> CursorFileBytes(IconReader& reader, int index)
@@ -58,9 +52,9 @@ std::vector<std::uint8_t> CursorFileBytes(IconReader& reader, int index)
     if (images.empty())
         return out;
     auto offset = static_cast<std::uint32_t>(sizeof(IconFileHeader) + entries.size() * sizeof(CursorFileEntry));
-    Append(out, IconFileHeader{0, kCursorFileType, static_cast<std::uint16_t>(entries.size())});
+    AppendStruct(out, IconFileHeader{0, kCursorFileType, static_cast<std::uint16_t>(entries.size())});
     for (const IconEntry& e : entries) {
-        Append(out, CursorFileEntry{e.Width, e.Height, e.ColorCount, e.Reserved, e.HotspotX, e.HotspotY, e.BytesInRes, offset});
+        AppendStruct(out, CursorFileEntry{e.Width, e.Height, e.ColorCount, e.Reserved, e.HotspotX, e.HotspotY, e.BytesInRes, offset});
         offset += e.BytesInRes;
     }
     for (const auto& image : images)

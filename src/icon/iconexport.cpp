@@ -24,17 +24,6 @@ int Depth(const IconEntry& entry)
 // thousands of times stops there.
 constexpr std::uint64_t kMaxIconFileBytes = std::uint64_t{32} << 20;
 
-
-// Grown and copied into rather than inserted: GCC 12 at -O3 takes a range insert into a
-// vector that starts empty for a write past its end (-Wstringop-overflow).
-template <typename T>
-void Append(std::vector<std::uint8_t>& out, const T& value)
-{
-    const std::size_t at = out.size();
-    out.resize(at + sizeof(T));
-    std::memcpy(out.data() + at, &value, sizeof(T));
-}
-
 // The first image in order that decodes, as a picture with straight alpha.
 std::optional<Picture> FirstDecoded(IconReader& reader, const std::vector<IconEntry>& entries,
                                     const std::vector<int>& order)
@@ -211,11 +200,11 @@ std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index)
     if (images.empty())
         return out;
     std::uint32_t offset = static_cast<std::uint32_t>(sizeof(IconFileHeader) + directory.size() * sizeof(IconFileEntry));
-    Append(out, IconFileHeader{0, 1, static_cast<std::uint16_t>(directory.size())});
+    AppendStruct(out, IconFileHeader{0, 1, static_cast<std::uint16_t>(directory.size())});
     for (IconFileEntry& entry : directory) {
         entry.ImageOffset = offset;
         offset += entry.BytesInRes;
-        Append(out, entry);
+        AppendStruct(out, entry);
     }
     for (const auto& image : images)
         out.insert(out.end(), image.begin(), image.end());

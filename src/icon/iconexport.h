@@ -5,7 +5,9 @@
 #include "icon/exeicons.h"
 #include "icon/png.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // The indexes of entries, the preferred image first, for a picture of size pixels: the
@@ -41,3 +43,14 @@ std::optional<Picture> ThumbnailPicture(IconReader& reader, int size);
 // that doesn't decode gives way to the next in ThumbnailPicture's order. Empty when the
 // file has no icon or none of its images decodes.
 std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size);
+
+// Appends the bytes of a file's on-disk structure to out. Grown and copied into rather
+// than inserted: GCC 12 at -O3 takes a range insert into a vector that starts empty for a
+// write past its end (-Wstringop-overflow).
+template <typename T>
+void AppendStruct(std::vector<std::uint8_t>& out, const T& value)
+{
+    const std::size_t at = out.size();
+    out.resize(at + sizeof(T));
+    std::memcpy(out.data() + at, &value, sizeof(T));
+}

@@ -1,5 +1,6 @@
 // The icon reader and renderer against real mingw-w64 executables, an NE file assembled
 // here, icon images built here, damaged files, and icoutils as an outside opinion.
+#include "icon/datafile.h"
 #include "icon/tst_exeicons_pattern.h"
 #include "icon/bytesource.h"
 #include "platform/bitmapfile.h"
@@ -22,19 +23,6 @@
 
 namespace {
 const QString kData = QStringLiteral(VISTREL_TEST_DATA);
-
-QByteArray Contents(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("can't read %s", qPrintable(path));
-    return file.readAll();
-}
-
-std::span<const std::uint8_t> Span(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
-}
 
 QImage Drawn(const QByteArray& file, int index)
 {

@@ -1,5 +1,6 @@
 // The resource walk beyond icons: cursor groups and animated cursors against icoutils'
 // own extraction, and the listing of real, damaged and non-executable files.
+#include "icon/datafile.h"
 #include "icon/bytesource.h"
 #include "icon/cursorexport.h"
 #include "icon/resourcelist.h"
@@ -14,19 +15,6 @@
 
 namespace {
 const QString kData = QStringLiteral(VISTREL_TEST_DATA);
-
-QByteArray Contents(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("can't read %s", qPrintable(path));
-    return file.readAll();
-}
-
-std::span<const std::uint8_t> Span(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
-}
 
 QByteArray AsBytes(const std::vector<std::uint8_t>& bytes)
 {

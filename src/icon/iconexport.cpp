@@ -245,7 +245,7 @@ std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size)
             continue;
         }
         if (auto image = reader.Decode(*data))
-            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size), PngCompression::Fastest);
+            return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size), PngCompression::Stored);
     }
     return {};
 }

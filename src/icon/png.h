@@ -1,5 +1,6 @@
-// PNG through libpng: the PNG images inside icons, and the PNG files Vistrel writes.
-// No toolkit involved, so the thumbnailer can use it without loading one.
+// PNG read and written here over zlib alone: the PNG images inside icons, and the PNG
+// files Vistrel writes. No toolkit and no PNG library, so the thumbnailer, started once
+// per file shown, loads nothing but zlib for it.
 #pragma once
 
 #include <cstdint>
@@ -29,16 +30,17 @@ std::optional<PngSize> ReadPngSize(std::span<const std::uint8_t> data);
 // data when its chunks don't lead there.
 std::size_t PngLength(std::span<const std::uint8_t> data);
 
-// Decodes any PNG (every colour type and depth) to 8-bit RGBA, refusing pictures of more
-// than maxPixels pixels before allocating them. Nothing for data that is no PNG or is
-// damaged: a wrong CRC in any chunk up to IEND, compressed data cut short or running on,
-// or any complaint libpng would otherwise let pass. Chunks other than IHDR, PLTE, tRNS,
-// IDAT and IEND are skipped unread but for their CRC; libpng's complaints are kept off
-// stderr.
+// Decodes any PNG (every colour type and depth, interlaced or not) to 8-bit RGBA, 16-bit
+// samples rounded, refusing pictures of more than maxPixels pixels before allocating
+// them. Nothing for data that is no PNG or is damaged: a wrong CRC in any chunk up to
+// IEND, a header, palette or transparency chunk that breaks the format's rules, an
+// unknown critical chunk, compressed data cut short or running on, an unknown row filter,
+// a palette index past the palette. Chunks other than IHDR, PLTE, tRNS, IDAT and IEND
+// are skipped unread but for their CRC.
 std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
-// Whether DecodePng would take data, found out one row at a time and without turning
-// the rows into pixels: for a PNG that is to be passed on as it is.
+// Whether DecodePng would take data, found out one row at a time without keeping the
+// picture: for a PNG that is to be passed on as it is.
 bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
 // A PNG that PngDecodes rebuilt from its IHDR, PLTE, tRNS, IDAT and IEND chunks alone:
@@ -46,9 +48,10 @@ bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 // follow each other whole up to IEND.
 std::vector<std::uint8_t> EssentialPngChunks(std::span<const std::uint8_t> data);
 
-// How hard EncodePng compresses, as zlib's levels: Fastest for a thumbnail that is read
-// once, Small for the files a user keeps.
-enum class PngCompression { Fastest = 1, Small = 3 };
+// How EncodePng stores the pixels: Stored, uncompressed, for a thumbnail that its client
+// reads once and encodes again for its own cache; Small, filtered and at zlib's level 3,
+// for the files a user keeps.
+enum class PngCompression { Stored, Small };
 
 // The picture as an 8-bit RGBA PNG file's bytes; empty when it can't be encoded.
 std::vector<std::uint8_t> EncodePng(const Picture& picture, PngCompression compression = PngCompression::Small);

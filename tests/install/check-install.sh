@@ -34,7 +34,7 @@ grep -q "^MimeType=.*application/x-ms-dos-executable;" "$thumbnailer"
 env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=libs "$prefix/bin/vistrel-thumbnailer" -s 64 "$data/icons.exe" \
     "$work/thumb.png" 2>"$work/libs.log"
 test -s "$work/thumb.png"
-grep -q "libpng" "$work/libs.log"
+grep -q "libz.so" "$work/libs.log"
 test "$(grep -c "libQt6" "$work/libs.log")" -eq 0
 status=0
 "$prefix/bin/vistrel-thumbnailer" "$data/notes.exe" "$work/none.png" || status=$?

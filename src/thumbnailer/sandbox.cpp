@@ -138,11 +138,13 @@ struct Rule {
     Program Test{kAllow};
 };
 
+// The descriptors given (those below 0 stand for none) as the only allowed values.
 constexpr Rule WithArgument(long call, int argument, std::initializer_list<int> values)
 {
     Rule rule{call, {LoadLowHalf(argument)}};
     for (const int value : values)
-        rule.Test = rule.Test + Program{Jump(BPF_JEQ, static_cast<std::uint32_t>(value), 0, 1), kAllow};
+        if (value >= 0)
+            rule.Test = rule.Test + Program{Jump(BPF_JEQ, static_cast<std::uint32_t>(value), 0, 1), kAllow};
     rule.Test.push_back(kDeny);
     return rule;
 }
@@ -168,10 +170,10 @@ constexpr Program Search(std::span<const Rule> rules)
 
 // The calls a thumbnail was measured to make once INPUT is open (strace -f over the test
 // files, the fuzzing corpus and vistrel --thumbnail, both with OUTPUT made by the client
-// and by this run): pread64, brk, mmap, munmap, ftruncate, write, close and exit_group.
-// mremap is the allocator's too, and rt_sigreturn ends any signal handler. Empty where
-// the architecture is not known here.
-constexpr Program Filter(int output)
+// and by this run): pread64, brk, mmap, munmap, ftruncate, write, close and exit_group,
+// and read from the watchdog. mremap is the allocator's too, and rt_sigreturn ends any
+// signal handler. Empty where the architecture is not known here.
+constexpr Program Filter(int output, int toWatchdog, int fromWatchdog)
 {
     if (kArchitecture == 0)
         return {};
@@ -190,8 +192,10 @@ constexpr Program Filter(int output)
         for (const long call : {SYS_pipe2, SYS_write, SYS_sigaltstack, SYS_getpid, SYS_gettid})
             rules.push_back({call});
     } else {
-        rules.push_back(WithArgument(SYS_write, 0, {output, STDERR_FILENO}));
+        rules.push_back(WithArgument(SYS_write, 0, {output, STDERR_FILENO, toWatchdog}));
     }
+    if (fromWatchdog >= 0)
+        rules.push_back(WithArgument(SYS_read, 0, {fromWatchdog}));
     rules.push_back(WithArgument(SYS_ftruncate, 0, {output}));
 #ifdef SYS_ftruncate64
     rules.push_back(WithArgument(SYS_ftruncate64, 0, {output}));
@@ -208,15 +212,15 @@ constexpr Program Filter(int output)
     return program + Search(rules);
 }
 
-// The descriptor only changes the values compared, never the filter's shape, so building
-// it here for any one checks every jump the running program's filter makes: a filter
-// grown too long for them doesn't compile.
-constexpr bool kFilterBuilds = Filter(STDERR_FILENO + 1).size() <= BPF_MAXINSNS;
+// The descriptors only change the values compared, so building it here with all of them
+// checks every jump the running program's filter makes: a filter grown too long for them
+// doesn't compile.
+constexpr bool kFilterBuilds = Filter(STDERR_FILENO + 1, STDERR_FILENO + 2, STDERR_FILENO + 3).size() <= BPF_MAXINSNS;
 static_assert(kFilterBuilds);
 
-bool FilterSystemCalls(int output)
+bool FilterSystemCalls(int output, int toWatchdog, int fromWatchdog)
 {
-    Program program = Filter(output);
+    Program program = Filter(output, toWatchdog, fromWatchdog);
     if (program.empty())
         return false;
     const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
@@ -225,13 +229,13 @@ bool FilterSystemCalls(int output)
 
 } // namespace
 
-SandboxLayers EnterSandbox(int output)
+SandboxLayers EnterSandbox(int output, int toWatchdog, int fromWatchdog)
 {
     // Both layers need it, and it keeps anything run later from gaining privileges.
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         return {};
     SandboxLayers layers;
     layers.Files = RestrictFiles();
-    layers.SystemCalls = FilterSystemCalls(output);
+    layers.SystemCalls = FilterSystemCalls(output, toWatchdog, fromWatchdog);
     return layers;
 }

@@ -24,6 +24,7 @@ struct SandboxLayers {
 
 // Confines the calling process for the rest of its life, irreversibly. Afterwards it may
 // pread from the descriptors it has, write to and truncate output, write to standard
-// error, allocate and free memory (never executable), close and end; every other system
-// call fails with EPERM. Whatever the kernel lacks is left out without a word.
-SandboxLayers EnterSandbox(int output);
+// error and to toWatchdog, read from fromWatchdog, allocate and free memory (never
+// executable), close and end; every other system call fails with EPERM. A descriptor
+// below 0 is none. Whatever the kernel lacks is left out without a word.
+SandboxLayers EnterSandbox(int output, int toWatchdog = -1, int fromWatchdog = -1);

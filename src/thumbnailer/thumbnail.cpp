@@ -15,10 +15,8 @@
 
 #include <fcntl.h>
 #include <linux/magic.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +41,8 @@ struct Output {
     int Fd = -1;
     // Made by this run rather than by the client, so this run takes it away again.
     bool Created = false;
+    // Its length when opened: only a file longer than the thumbnail is cut after writing.
+    off_t Length = 0;
 };
 
 // OUTPUT opened to be written in place, as clients expect that make it themselves and
@@ -63,10 +63,14 @@ Output OpenOutput(const char* path)
     return {};
 }
 
-bool IsRegularFile(int fd)
+// Whether output is a regular file, noting its length.
+bool IsRegularFile(Output& output)
 {
     struct stat info {};
-    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (::fstat(output.Fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    output.Length = info.st_size;
+    return true;
 }
 
 // Whether fd is a file of the kernel's own file systems, where writing sets the system's
@@ -95,47 +99,87 @@ void RemoveOwnFile(const char* path, int fd)
         ::unlink(path);
 }
 
-// The part that parses INPUT, confined first: from here on no file can be opened and
-// nothing but OUTPUT (and messages) written. The process ends here rather than going
-// back to a caller whose clean-up would need more than the sandbox allows.
-[[noreturn]] void ThumbnailAndExit(const FileSource& file, int size, const char* outputPath, int output)
+// The pipes between the thumbnailing process and the watchdog that removes an OUTPUT this
+// run made unless told it was written; both -1 when the client made OUTPUT.
+struct Watch {
+    int Tell = -1;
+    int Hear = -1;
+};
+
+constexpr char kWritten = 'w';
+constexpr char kNotWritten = 'n';
+
+// Ends the thumbnailing process, first telling the watchdog whether OUTPUT stays and,
+// when it doesn't, waiting until it is gone, so that a client finds none after exit.
+[[noreturn]] void ExitTelling(Watch watch, int status)
 {
-    EnterSandbox(output);
+    if (watch.Tell >= 0) {
+        const char verdict = status == 0 ? kWritten : kNotWritten;
+        // A watchdog gone already can't remove anything: its pipe says so, no signal.
+        if (::write(watch.Tell, &verdict, 1) == 1 && status != 0) {
+            char nothing = 0;
+            while (::read(watch.Hear, &nothing, 1) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ::_exit(status);
+}
+
+// The part that parses INPUT, confined first: from here on no file can be opened and
+// nothing but OUTPUT (and messages, and the verdict) written. The process ends here
+// rather than going back to a caller whose clean-up would need more than the sandbox
+// allows.
+[[noreturn]] void ThumbnailAndExit(const FileSource& file, int size, const char* outputPath, Output output, Watch watch)
+{
+    EnterSandbox(output.Fd, watch.Tell, watch.Hear);
     IconReader reader(file);
     const std::vector<std::uint8_t> png = ThumbnailPng(reader, size);
     if (png.empty())
-        ::_exit(1);
-    const bool written = ::ftruncate(output, 0) == 0 && WriteAll(output, png.data(), png.size());
-    ::_exit(::close(output) == 0 && written ? 0 : Fail(outputPath, "can't be written"));
+        ExitTelling(watch, 1);
+    // Written over, then cut to length if it was longer: truncating an ext4 file to 0 would
+    // make closing it wait for its blocks to be allocated, which a new or empty OUTPUT
+    // (every client's) needn't.
+    const auto length = static_cast<off_t>(png.size());
+    const bool written = WriteAll(output.Fd, png.data(), png.size())
+        && (output.Length <= length || ::ftruncate(output.Fd, length) == 0);
+    ExitTelling(watch, ::close(output.Fd) == 0 && written ? 0 : Fail(outputPath, "can't be written"));
 }
 
-// A sandboxed process can't remove anything, so when this run made OUTPUT, a child makes
-// the thumbnail and this process, which never looks at INPUT's bytes, removes OUTPUT
-// again unless the child wrote it.
-int ThumbnailInChild(const FileSource& file, int size, const char* inputPath, const char* outputPath, Output output)
+// A sandboxed process can't remove anything, so when this run made OUTPUT, a watchdog
+// forked first removes it again unless the thumbnailing process says it wrote it, or
+// when that process dies without a word. The watchdog never looks at INPUT's bytes. The
+// thumbnail is made in this process, whose mappings are already in place, so the client
+// waits for the fork alone, not for a new process's first touch of every page it uses.
+int ThumbnailWatched(const FileSource& file, int size, const char* inputPath, const char* outputPath, Output output)
 {
-    const pid_t parent = ::getpid();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // A client that gives up on this process ends the child with it.
-        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
-            ::_exit(2);
-        ThumbnailAndExit(file, size, outputPath, output.Fd);
-    }
-    int status = 0;
-    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int result = 2;
-    if (child < 0)
-        Fail(outputPath, "can't be written");
-    else if (WIFEXITED(status))
-        result = WEXITSTATUS(status);
-    else
-        Fail(inputPath, "reading it stopped the thumbnailer");
-    if (result != 0)
+    int tell[2], hear[2];
+    if (::pipe2(tell, O_CLOEXEC) != 0 || ::pipe2(hear, O_CLOEXEC) != 0) {
         RemoveOwnFile(outputPath, output.Fd);
-    ::close(output.Fd);
-    return result;
+        return Fail(outputPath, "can't be written");
+    }
+    // Written when the watchdog is gone: an error to handle, not a signal that ends us.
+    std::signal(SIGPIPE, SIG_IGN);
+    const pid_t watchdog = ::fork();
+    if (watchdog == 0) {
+        ::close(tell[1]);
+        ::close(hear[0]);
+        char verdict = 0;
+        ssize_t got = 0;
+        while ((got = ::read(tell[0], &verdict, 1)) < 0 && errno == EINTR) {
+        }
+        if (got != 1 || verdict != kWritten)
+            RemoveOwnFile(outputPath, output.Fd);
+        if (got != 1)
+            Fail(inputPath, "reading it stopped the thumbnailer");
+        ::_exit(0); // which closes hear[1]: the thumbnailing process may end
+    }
+    ::close(tell[0]);
+    ::close(hear[1]);
+    if (watchdog < 0) {
+        RemoveOwnFile(outputPath, output.Fd);
+        return Fail(outputPath, "can't be written");
+    }
+    ThumbnailAndExit(file, size, outputPath, output, {tell[1], hear[0]});
 }
 
 } // namespace
@@ -165,11 +209,11 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
     const FileSource file(input);
     if (!file.IsOpen())
         return Fail(input, "not a file that can be read");
-    const Output output = OpenOutput(outputPath);
+    Output output = OpenOutput(outputPath);
     if (output.Fd < 0)
         return Fail(outputPath, "can't be written");
     // A device, a pipe or a folder in OUTPUT's place is left as it is, whoever runs this.
-    if (!IsRegularFile(output.Fd)) {
+    if (!IsRegularFile(output)) {
         ::close(output.Fd);
         return Fail(outputPath, "not a regular file, left as it is");
     }
@@ -179,6 +223,6 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
         return Fail(outputPath, "a file of the kernel's, left as it is");
     }
     if (output.Created)
-        return ThumbnailInChild(file, size, input, outputPath, output);
-    ThumbnailAndExit(file, size, outputPath, output.Fd);
+        return ThumbnailWatched(file, size, input, outputPath, output);
+    ThumbnailAndExit(file, size, outputPath, output, {});
 }

@@ -15,10 +15,13 @@ expect() { run "${@:2}"; [ "$status" -eq "$1" ] || fail "${*:2}: status $status"
 
 # As tumbler does it: OUTPUT made beforehand, private, and read back through its own
 # descriptor, which must find the picture there.
-(umask 077; echo "a longer picture made earlier, left over in the cache" > "$work/client.png")
+# A longer picture left over there is cut to the new one's length.
+(umask 077; head -c 100000 /dev/urandom > "$work/client.png")
 exec 3<"$work/client.png"
 expect 0 -s 64 "$data/icons.exe" "$work/client.png"
 cmp - "$work/client.png" <&3
+expect 0 -s 64 "$data/icons.exe" "$work/fresh.png"
+cmp "$work/fresh.png" "$work/client.png"
 test "$(stat -c %a "$work/client.png")" = 600
 # No icon: the client's file stays as it was. A link is neither followed nor replaced.
 echo kept > "$work/kept.png"

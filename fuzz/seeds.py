@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Icon files with crafted PNG images, as seeds for the icon fuzzer: a byte flipped inside IDAT
 (with its CRC wrong, and made right), cut off after IHDR, a good 48 px PNG beside a corrupt
-256 px one, a text chunk before IDAT, a palette image with tRNS, an interlaced one.
+256 px one, a text chunk before IDAT, a palette image with tRNS, an interlaced one, and each
+PNG of tests/data/png in an icon of its own.
 
   fuzz/seeds.py FOLDER [TEXT]      TEXT: the text chunk's size, 20 000 bytes unless given
 """
@@ -61,6 +62,12 @@ def main(folder, text):
         'palette-trns.ico': [png(24, colour_type=3)],
         'interlaced.ico': [png(40, colour_type=2, interlace=1)],
     }
+    # Every colour type and depth, and each rule of the format broken, from the PNG tests.
+    pngs = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'data', 'png')
+    for sub in ('', 'damaged'):
+        for name in sorted(n for n in os.listdir(os.path.join(pngs, sub)) if n.endswith('.png')):
+            with open(os.path.join(pngs, sub, name), 'rb') as f:
+                seeds[f'png-{sub}{"-" if sub else ""}{name[:-4]}.ico'] = [f.read()]
     for name, images in seeds.items():
         with open(os.path.join(folder, name), 'wb') as f:
             f.write(ico(images))

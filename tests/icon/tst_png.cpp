@@ -9,19 +9,21 @@
 #include <QImage>
 #include <QtTest>
 
+// A row for each PNG file in folder; a lost folder must not pass as zero rows.
+static void PngRows(const QString& folder, qsizetype atLeast)
+{
+    QTest::addColumn<QString>("path");
+    const QDir dir(QStringLiteral(VISTREL_TEST_DATA "/png/") + folder);
+    const QStringList files = dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    QVERIFY2(files.size() >= atLeast, qPrintable(dir.path()));
+    for (const QString& file : files)
+        QTest::newRow(qPrintable(file)) << dir.filePath(file);
+}
+
 class TestPng : public QObject {
     Q_OBJECT
 private slots:
-    void decodesAsQt_data()
-    {
-        QTest::addColumn<QString>("path");
-        const QDir dir(QStringLiteral(VISTREL_TEST_DATA "/png"));
-        const QStringList files = dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-        // A lost folder must not pass as zero rows.
-        QVERIFY2(files.size() >= 44, qPrintable(dir.path()));
-        for (const QString& file : files)
-            QTest::newRow(qPrintable(file)) << dir.filePath(file);
-    }
+    void decodesAsQt_data() { PngRows(QString(), 44); }
     void decodesAsQt()
     {
         QFETCH(QString, path);
@@ -49,15 +51,7 @@ private slots:
 
     // Files that each break one rule of the format (damaged/, from make-png.py), every CRC
     // right: refused whole, by the check a thumbnail passes through and by decoding.
-    void refusesDamaged_data()
-    {
-        QTest::addColumn<QString>("path");
-        const QDir dir(QStringLiteral(VISTREL_TEST_DATA "/png/damaged"));
-        const QStringList files = dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-        QVERIFY2(files.size() >= 18, qPrintable(dir.path()));
-        for (const QString& file : files)
-            QTest::newRow(qPrintable(file)) << dir.filePath(file);
-    }
+    void refusesDamaged_data() { PngRows(QStringLiteral("damaged"), 18); }
     void refusesDamaged()
     {
         QFETCH(QString, path);

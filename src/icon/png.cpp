@@ -471,33 +471,39 @@ std::vector<std::uint8_t> CompressedStream(Bytes data)
 }
 
 // The row filtered the way that leaves the smallest sum of bytes taken as signed, which
-// tends to compress best: the usual choice of PNG encoders.
+// tends to compress best: the usual choice of PNG encoders. prior is the row above, zeros
+// for the first.
 void FilterRow(const std::uint8_t* row, const std::uint8_t* prior, std::size_t length, std::uint8_t* out,
                std::vector<std::uint8_t>& trial)
 {
     constexpr std::size_t step = 4;
+    trial.resize(length);
     std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
-    trial.resize(length + 1);
-    for (std::uint8_t filter = 0; filter <= 4; ++filter) {
-        trial[0] = filter;
+    const auto keepIfBest = [&](std::uint8_t filter) {
         std::uint64_t sum = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            const int left = i >= step ? row[i - step] : 0, up = prior ? prior[i] : 0;
-            const int upLeft = prior && i >= step ? prior[i - step] : 0;
-            const int predicted = filter == 1 ? left
-                : filter == 2                 ? up
-                : filter == 3                 ? (left + up) / 2
-                : filter == 4                 ? Paeth(left, up, upLeft)
-                                              : 0;
-            const auto value = static_cast<std::uint8_t>(row[i] - predicted);
-            trial[i + 1] = value;
+        for (const std::uint8_t value : trial)
             sum += value < 128 ? value : 256 - value;
-        }
         if (sum < best) {
             best = sum;
-            std::copy(trial.begin(), trial.end(), out);
+            out[0] = filter;
+            std::copy(trial.begin(), trial.end(), out + 1);
         }
-    }
+    };
+    const auto left = [&](std::size_t i) { return i >= step ? row[i - step] : 0; };
+    std::copy(row, row + length, trial.begin());
+    keepIfBest(0);
+    for (std::size_t i = 0; i < length; ++i)
+        trial[i] = static_cast<std::uint8_t>(row[i] - left(i));
+    keepIfBest(1);
+    for (std::size_t i = 0; i < length; ++i)
+        trial[i] = static_cast<std::uint8_t>(row[i] - prior[i]);
+    keepIfBest(2);
+    for (std::size_t i = 0; i < length; ++i)
+        trial[i] = static_cast<std::uint8_t>(row[i] - (left(i) + prior[i]) / 2);
+    keepIfBest(3);
+    for (std::size_t i = 0; i < length; ++i)
+        trial[i] = static_cast<std::uint8_t>(row[i] - Paeth(left(i), prior[i], i >= step ? prior[i - step] : 0));
+    keepIfBest(4);
 }
 
 } // namespace
@@ -576,7 +582,7 @@ std::vector<std::uint8_t> EncodePng(const Picture& picture, PngCompression compr
         if (compression == PngCompression::Stored)
             std::copy(row.begin(), row.end(), out + 1); // filter 0: nothing to gain uncompressed
         else
-            FilterRow(row.data(), y > 0 ? prior.data() : nullptr, length, out, trial);
+            FilterRow(row.data(), prior.data(), length, out, trial);
         std::swap(row, prior);
     }
     const std::vector<std::uint8_t> stream = compression == PngCompression::Stored ? StoredStream(rows) : CompressedStream(rows);

@@ -49,12 +49,15 @@ find "$data" ${corpus:+"$corpus"} -type f -print0 | while IFS= read -r -d '' inp
 done
 
 command -v strace >/dev/null || skip "strace is missing (Debian package strace)"
-strace -f -o "$work/trace" -e trace=openat,landlock_restrict_self,prctl,seccomp,pread64,read \
+# A file per process (-ff), so that the watchdog's calls never split the thumbnailing
+# process's lines; that process is the one that opens INPUT.
+strace -ff -o "$work/trace" -e trace=openat,landlock_restrict_self,prctl,seccomp,pread64,read \
     "$thumbnailer" "$data/icons64.dll" "$work/traced.png"
+trace=$(grep -l 'icons64\.dll", O_RDONLY' "$work"/trace.*)
 awk '/icons64\.dll", O_RDONLY/ { fd = $NF }
      /landlock_restrict_self\(.*= 0$/ { landlock = 1 }
      /SECCOMP_MODE_FILTER.*= 0$/ { seccomp = 1 }
      fd != "" && $0 ~ "read(64)?\\(" fd ", " { input = 1; exit }
-     END { exit !(input && landlock && seccomp) }' "$work/trace" ||
-    { echo "FAIL: INPUT is read before the sandbox is up:" >&2; cat "$work/trace" >&2; exit 1; }
+     END { exit !(input && landlock && seccomp) }' "$trace" ||
+    { echo "FAIL: INPUT is read before the sandbox is up:" >&2; cat "$work"/trace.* >&2; exit 1; }
 echo "thumbnails written in place, and made in a sandbox"

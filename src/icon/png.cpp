@@ -95,11 +95,20 @@ std::optional<Header> ReadHeader(Bytes chunk)
     return h;
 }
 
+constexpr std::array<std::uint32_t, 256> OpaqueBlack()
+{
+    std::array<std::uint32_t, 256> palette{};
+    palette.fill(0xFF000000u);
+    return palette;
+}
+
 // What decoding needs from the chunks, each of which was checked on the way: its CRC, and
 // the rules of order and size the format sets for the chunks read.
 struct Layout {
     Header Head;
-    std::array<std::uint32_t, 256> Palette{}; // with tRNS's alpha
+    // With tRNS's alpha. An index past the palette is opaque black, as libpng, and so every
+    // client's decoder, reads it.
+    std::array<std::uint32_t, 256> Palette = OpaqueBlack();
     int PaletteSize = 0;
     // The transparent colour of a gray or RGB image, as stored (up to 16 bits a sample).
     std::optional<std::array<std::uint32_t, 3>> Key;
@@ -118,9 +127,8 @@ bool ReadPalette(Bytes data, Layout& layout)
     const Header& h = layout.Head;
     if (h.Colour == kGray || h.Colour == kGrayAlpha || data.empty() || data.size() % 3 != 0 || data.size() > 3 * 256)
         return false;
-    const int entries = static_cast<int>(data.size() / 3);
-    if (h.Colour == kPalette && entries > 1 << h.Depth)
-        return false;
+    // Entries no index of the depth can reach are left out, as libpng leaves them out.
+    const int entries = std::min(static_cast<int>(data.size() / 3), h.Colour == kPalette ? 1 << h.Depth : 256);
     layout.PaletteSize = entries;
     for (int i = 0; i < entries; ++i)
         layout.Palette[std::size_t(i)] = 0xFF000000u | std::uint32_t{data[std::size_t(i) * 3]} << 16
@@ -327,9 +335,8 @@ std::uint32_t To8(std::uint32_t value, int depth)
     }
 }
 
-// Turns one unfiltered row into pixels, writing pixel i to out[i * stride]; false for a
-// palette index past the palette.
-bool ToPixels(const Layout& layout, const std::uint8_t* row, std::uint32_t width, std::uint32_t* out, std::size_t stride)
+// Turns one unfiltered row into pixels, writing pixel i to out[i * stride].
+void ToPixels(const Layout& layout, const std::uint8_t* row, std::uint32_t width, std::uint32_t* out, std::size_t stride)
 {
     const Header& h = layout.Head;
     const int d = h.Depth;
@@ -337,10 +344,7 @@ bool ToPixels(const Layout& layout, const std::uint8_t* row, std::uint32_t width
         std::uint32_t pixel = 0;
         switch (h.Colour) {
         case kPalette: {
-            const std::uint32_t index = Sample(row, x, d);
-            if (index >= std::uint32_t(layout.PaletteSize))
-                return false;
-            pixel = layout.Palette[index];
+            pixel = layout.Palette[Sample(row, x, d)];
             break;
         }
         case kGray: {
@@ -368,7 +372,6 @@ bool ToPixels(const Layout& layout, const std::uint8_t* row, std::uint32_t width
         }
         out[x * stride] = pixel;
     }
-    return true;
 }
 
 // Adam7's passes: first column and row, and the steps between them.
@@ -415,8 +418,7 @@ bool Decode(Bytes data, std::int64_t maxPixels, bool keepPixels, Picture& pictur
             std::uint32_t* out = picture.Pixels.data();
             if (keepPixels)
                 out += (std::size_t{pass.Y0} + std::size_t{y} * pass.Dy) * h.Width + pass.X0;
-            if (!ToPixels(*layout, row.data(), width, out, keepPixels ? pass.Dx : 1))
-                return false;
+            ToPixels(*layout, row.data(), width, out, keepPixels ? pass.Dx : 1);
             std::swap(row, prior);
         }
     }

@@ -34,9 +34,11 @@ std::size_t PngLength(std::span<const std::uint8_t> data);
 // samples rounded, refusing pictures of more than maxPixels pixels before allocating
 // them. Nothing for data that is no PNG or is damaged: a wrong CRC in any chunk up to
 // IEND, a header, palette or transparency chunk that breaks the format's rules, an
-// unknown critical chunk, compressed data cut short or running on, an unknown row filter,
-// a palette index past the palette. Chunks other than IHDR, PLTE, tRNS, IDAT and IEND
-// are skipped unread but for their CRC.
+// unknown critical chunk, compressed data cut short or running on, an unknown row filter.
+// Where libpng (which every client decodes with) reads a quirk a way of its own, it is
+// read so here: palette entries past the depth's reach left out, an index past the
+// palette opaque black, a colour key kept to the sample's depth. Chunks other than IHDR,
+// PLTE, tRNS, IDAT and IEND are skipped unread but for their CRC.
 std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
 // Whether DecodePng would take data, found out one row at a time without keeping the

@@ -132,6 +132,25 @@ for interlaced, i in ((False, ""), (True, "-i")):
         write("p%d%s" % (depth, i), 3, depth, interlaced)
     write("rgb16-trns%s.ref" % i, 6, 16, False, pixel_at=keyed_as_rgba)
 
+# Quirks libpng reads a way of its own, and so every client: an index past the palette
+# (opaque black), a palette longer than the depth can reach (the rest left out).
+past = parts(3, 4, pixel_at=lambda x, y: [PALETTE_SIZE[4] if (x, y) == (3, 2) else x % PALETTE_SIZE[4]])
+save("p4-index-past-palette", assemble(past[0], past[1], chunk(b"IDAT", zlib.compress(past[2], 9))))
+
+
+def past_as_rgba(x, y):
+    # Qt reads the index past the palette as transparent, so its twin is written out.
+    n, i = PALETTE_SIZE[4], PALETTE_SIZE[4] if (x, y) == (3, 2) else x % PALETTE_SIZE[4]
+    if i >= n:
+        return [0, 0, 0, 255]
+    return [(i * 83 + k * 101) % 256 for k in range(3)] + [(i * 97) % 256 if i < n // 2 else 255]
+
+
+write("p4-index-past-palette.ref", 6, 8, False, pixel_at=past_as_rgba)
+long_ihdr, _, long_stream = parts(3, 1)
+save("p1-long-palette", assemble(long_ihdr, chunk(b"PLTE", bytes(range(256)) * 3), chunk(b"IDAT", zlib.compress(long_stream, 9))))
+
+
 # damaged/: each file breaks one rule of the format, everything else (CRCs included) right.
 def idat(stream):
     return chunk(b"IDAT", zlib.compress(stream, 9))
@@ -141,9 +160,7 @@ ihdr, meta, stream = parts(2, 8)
 z = zlib.compress(stream, 9)
 row = len(stream) // H
 p_ihdr, p_meta, p_stream = parts(3, 4)
-past = parts(3, 4, pixel_at=lambda x, y: [PALETTE_SIZE[4] if (x, y) == (3, 2) else 1])
 damaged = {
-    "index-past-palette": assemble(past[0], past[1], idat(past[2])),
     "unknown-critical-chunk": assemble(ihdr, meta + chunk(b"CRIT", b"x"), chunk(b"IDAT", z)),
     "chunk-type-not-letters": assemble(ihdr, meta + chunk(b"t3XT", b"x"), chunk(b"IDAT", z)),
     "idat-after-other-chunk": assemble(ihdr, meta, chunk(b"IDAT", z[:20]) + chunk(b"tEXt", b"a\0b") + chunk(b"IDAT", z[20:])),
@@ -157,7 +174,6 @@ damaged = {
     "zero-width": assemble(struct.pack(">IIBBBBB", 0, H, 8, 2, 0, 0, 0), meta, chunk(b"IDAT", z)),
     "depth-for-colour": assemble(struct.pack(">IIBBBBB", W, H, 4, 2, 0, 0, 0), meta, chunk(b"IDAT", z)),
     "palette-missing": assemble(p_ihdr, b"", idat(p_stream)),
-    "palette-past-depth": assemble(parts(3, 1)[0], chunk(b"PLTE", bytes(9)), idat(parts(3, 1)[2])),
     "trns-past-palette": assemble(p_ihdr, p_meta[: p_meta.index(b"tRNS") - 4] + chunk(b"tRNS", bytes(PALETTE_SIZE[4] + 1)), idat(p_stream)),
     "palette-in-gray": assemble(parts(0, 8)[0], chunk(b"PLTE", bytes(6)), idat(parts(0, 8)[2])),
     "key-with-alpha": assemble(parts(6, 8)[0], chunk(b"tRNS", bytes(6)), idat(parts(6, 8)[2])),

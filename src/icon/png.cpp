@@ -288,8 +288,11 @@ int Paeth(int a, int b, int c)
 }
 
 // Undoes the row's filter in place, prior holding the row above (zeros for a pass's first).
+// The first pixel has no left neighbour: there Average halves the byte above, and Paeth
+// picks it.
 bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prior, std::size_t length, std::size_t step)
 {
+    const std::size_t first = std::min(step, length);
     switch (filter) {
     case 0: return true;
     case 1:
@@ -301,13 +304,16 @@ bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prior,
             row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
         return true;
     case 3:
-        for (std::size_t i = 0; i < length; ++i)
-            row[i] = static_cast<std::uint8_t>(row[i] + ((i >= step ? row[i - step] : 0) + prior[i]) / 2);
+        for (std::size_t i = 0; i < first; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + prior[i] / 2);
+        for (std::size_t i = step; i < length; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + (row[i - step] + prior[i]) / 2);
         return true;
     case 4:
-        for (std::size_t i = 0; i < length; ++i)
-            row[i] = static_cast<std::uint8_t>(
-                row[i] + Paeth(i >= step ? row[i - step] : 0, prior[i], i >= step ? prior[i - step] : 0));
+        for (std::size_t i = 0; i < first; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
+        for (std::size_t i = step; i < length; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + Paeth(row[i - step], prior[i], prior[i - step]));
         return true;
     default: return false;
     }
@@ -338,39 +344,44 @@ std::uint32_t To8(std::uint32_t value, int depth)
 // Turns one unfiltered row into pixels, writing pixel i to out[i * stride].
 void ToPixels(const Layout& layout, const std::uint8_t* row, std::uint32_t width, std::uint32_t* out, std::size_t stride)
 {
-    const Header& h = layout.Head;
-    const int d = h.Depth;
-    for (std::size_t x = 0; x < width; ++x) {
-        std::uint32_t pixel = 0;
-        switch (h.Colour) {
-        case kPalette: {
-            pixel = layout.Palette[Sample(row, x, d)];
-            break;
-        }
-        case kGray: {
-            const std::uint32_t g = Sample(row, x, d);
-            const bool clear = layout.Key && (*layout.Key)[0] == g;
-            const std::uint32_t g8 = To8(g, d);
-            pixel = (clear ? 0u : 0xFF000000u) | g8 << 16 | g8 << 8 | g8;
-            break;
-        }
-        case kRgb: {
+    const int d = layout.Head.Depth;
+    const auto put = [&](auto pixelAt) {
+        for (std::size_t x = 0; x < width; ++x)
+            out[x * stride] = pixelAt(x);
+    };
+    const auto opaque = [&](std::array<std::uint32_t, 3> samples) { return !layout.Key || *layout.Key != samples; };
+    switch (layout.Head.Colour) {
+    case kPalette: put([&](std::size_t x) { return layout.Palette[Sample(row, x, d)]; }); break;
+    case kGray:
+        put([&](std::size_t x) {
+            const std::uint32_t g = Sample(row, x, d), g8 = To8(g, d);
+            return (opaque({g, 0, 0}) ? 0xFF000000u : 0u) | g8 << 16 | g8 << 8 | g8;
+        });
+        break;
+    case kRgb:
+        put([&](std::size_t x) {
             const std::uint32_t r = Sample(row, x * 3, d), g = Sample(row, x * 3 + 1, d), b = Sample(row, x * 3 + 2, d);
-            const bool clear = layout.Key && *layout.Key == std::array<std::uint32_t, 3>{r, g, b};
-            pixel = (clear ? 0u : 0xFF000000u) | To8(r, d) << 16 | To8(g, d) << 8 | To8(b, d);
-            break;
-        }
-        case kGrayAlpha: {
+            return (opaque({r, g, b}) ? 0xFF000000u : 0u) | To8(r, d) << 16 | To8(g, d) << 8 | To8(b, d);
+        });
+        break;
+    case kGrayAlpha:
+        put([&](std::size_t x) {
             const std::uint32_t g8 = To8(Sample(row, x * 2, d), d);
-            pixel = To8(Sample(row, x * 2 + 1, d), d) << 24 | g8 << 16 | g8 << 8 | g8;
-            break;
-        }
-        default:
-            pixel = To8(Sample(row, x * 4 + 3, d), d) << 24 | To8(Sample(row, x * 4, d), d) << 16
-                | To8(Sample(row, x * 4 + 1, d), d) << 8 | To8(Sample(row, x * 4 + 2, d), d);
-            break;
-        }
-        out[x * stride] = pixel;
+            return To8(Sample(row, x * 2 + 1, d), d) << 24 | g8 << 16 | g8 << 8 | g8;
+        });
+        break;
+    default:
+        if (d == 8) // the common case, by far: one byte a sample
+            put([&](std::size_t x) {
+                const std::uint8_t* p = row + x * 4;
+                return std::uint32_t{p[3]} << 24 | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+            });
+        else
+            put([&](std::size_t x) {
+                return To8(Sample(row, x * 4 + 3, d), d) << 24 | To8(Sample(row, x * 4, d), d) << 16
+                    | To8(Sample(row, x * 4 + 1, d), d) << 8 | To8(Sample(row, x * 4 + 2, d), d);
+            });
+        break;
     }
 }
 
@@ -387,8 +398,8 @@ std::uint32_t Count(std::uint32_t size, std::uint32_t first, std::uint32_t step)
     return size > first ? (size - first + step - 1) / step : 0;
 }
 
-// Unfilters and converts every row, pass by pass, into picture (which keepPixels sizes
-// for the whole picture) or, to check them only, into one row's room.
+// Unfilters every row, pass by pass, and unless only checking, turns it into pixels of
+// picture.
 bool Decode(Bytes data, std::int64_t maxPixels, bool keepPixels, Picture& picture)
 {
     const auto layout = ReadLayout(data);
@@ -399,8 +410,10 @@ bool Decode(Bytes data, std::int64_t maxPixels, bool keepPixels, Picture& pictur
         return false;
     picture.Width = static_cast<int>(h.Width);
     picture.Height = static_cast<int>(h.Height);
-    picture.Pixels.assign(keepPixels ? std::size_t{h.Width} * h.Height : h.Width, 0);
-    const std::size_t rowBytes = h.RowBytes(h.Width);
+    if (keepPixels)
+        picture.Pixels.assign(std::size_t{h.Width} * h.Height, 0);
+    // Each row after its filter byte.
+    const std::size_t rowBytes = h.RowBytes(h.Width) + 1;
     std::vector<std::uint8_t> row(rowBytes), prior(rowBytes);
     Inflater pixels(layout->Idat);
     for (const Pass& pass : h.Interlaced ? std::span<const Pass>(kAdam7) : std::span<const Pass>(kWhole)) {
@@ -409,16 +422,15 @@ bool Decode(Bytes data, std::int64_t maxPixels, bool keepPixels, Picture& pictur
         if (width == 0 || height == 0)
             continue; // an empty pass has no rows, not even their filter bytes
         const std::size_t length = h.RowBytes(width);
-        std::fill_n(prior.begin(), length, std::uint8_t{0});
+        std::fill_n(prior.begin(), length + 1, std::uint8_t{0});
         for (std::uint32_t y = 0; y < height; ++y) {
-            std::uint8_t filter = 0;
-            if (!pixels.Read(&filter, 1) || !pixels.Read(row.data(), length)
-                || !Unfilter(filter, row.data(), prior.data(), length, h.FilterStep()))
+            if (!pixels.Read(row.data(), length + 1)
+                || !Unfilter(row[0], row.data() + 1, prior.data() + 1, length, h.FilterStep()))
                 return false;
-            std::uint32_t* out = picture.Pixels.data();
             if (keepPixels)
-                out += (std::size_t{pass.Y0} + std::size_t{y} * pass.Dy) * h.Width + pass.X0;
-            ToPixels(*layout, row.data(), width, out, keepPixels ? pass.Dx : 1);
+                ToPixels(*layout, row.data() + 1, width,
+                         picture.Pixels.data() + (std::size_t{pass.Y0} + std::size_t{y} * pass.Dy) * h.Width + pass.X0,
+                         pass.Dx);
             std::swap(row, prior);
         }
     }
@@ -462,50 +474,55 @@ std::vector<std::uint8_t> StoredStream(Bytes data)
     return out;
 }
 
+// At zlib's level 3, with a window and a match table no larger than the data needs: for
+// an icon of a few kilobytes, setting up zlib's defaults (a quarter megabyte, part of it
+// cleared) would cost more than compressing it.
 std::vector<std::uint8_t> CompressedStream(Bytes data)
 {
-    uLongf length = compressBound(static_cast<uLong>(data.size()));
-    std::vector<std::uint8_t> out(length);
-    if (compress2(out.data(), &length, data.data(), static_cast<uLong>(data.size()), 3) != Z_OK)
+    int windowBits = 9;
+    while (windowBits < 15 && (std::size_t{1} << windowBits) < data.size())
+        ++windowBits;
+    z_stream stream{};
+    if (deflateInit2(&stream, 3, Z_DEFLATED, windowBits, std::max(1, windowBits - 7), Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
-    out.resize(length);
-    return out;
+    std::vector<std::uint8_t> out(deflateBound(&stream, static_cast<uLong>(data.size())));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return done ? out : std::vector<std::uint8_t>{};
 }
 
 // The row filtered the way that leaves the smallest sum of bytes taken as signed, which
 // tends to compress best: the usual choice of PNG encoders. prior is the row above, zeros
-// for the first.
+// for the first; a filter is given up as soon as its sum can't be the smallest.
 void FilterRow(const std::uint8_t* row, const std::uint8_t* prior, std::size_t length, std::uint8_t* out,
                std::vector<std::uint8_t>& trial)
 {
     constexpr std::size_t step = 4;
-    trial.resize(length);
+    trial.resize(length + 1);
     std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
-    const auto keepIfBest = [&](std::uint8_t filter) {
+    const auto tryFilter = [&](std::uint8_t filter, auto predict) {
+        trial[0] = filter;
         std::uint64_t sum = 0;
-        for (const std::uint8_t value : trial)
-            sum += value < 128 ? value : 256 - value;
-        if (sum < best) {
-            best = sum;
-            out[0] = filter;
-            std::copy(trial.begin(), trial.end(), out + 1);
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto value = static_cast<std::uint8_t>(row[i] - predict(i));
+            trial[i + 1] = value;
+            if ((sum += value < 128 ? value : 256 - value) >= best)
+                return;
         }
+        best = sum;
+        std::copy(trial.begin(), trial.end(), out);
     };
     const auto left = [&](std::size_t i) { return i >= step ? row[i - step] : 0; };
-    std::copy(row, row + length, trial.begin());
-    keepIfBest(0);
-    for (std::size_t i = 0; i < length; ++i)
-        trial[i] = static_cast<std::uint8_t>(row[i] - left(i));
-    keepIfBest(1);
-    for (std::size_t i = 0; i < length; ++i)
-        trial[i] = static_cast<std::uint8_t>(row[i] - prior[i]);
-    keepIfBest(2);
-    for (std::size_t i = 0; i < length; ++i)
-        trial[i] = static_cast<std::uint8_t>(row[i] - (left(i) + prior[i]) / 2);
-    keepIfBest(3);
-    for (std::size_t i = 0; i < length; ++i)
-        trial[i] = static_cast<std::uint8_t>(row[i] - Paeth(left(i), prior[i], i >= step ? prior[i - step] : 0));
-    keepIfBest(4);
+    tryFilter(0, [](std::size_t) { return 0; });
+    tryFilter(1, left);
+    tryFilter(2, [&](std::size_t i) { return prior[i]; });
+    tryFilter(3, [&](std::size_t i) { return (left(i) + prior[i]) / 2; });
+    tryFilter(4, [&](std::size_t i) { return Paeth(left(i), prior[i], i >= step ? prior[i - step] : 0); });
 }
 
 } // namespace

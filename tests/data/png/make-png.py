@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 # Writes the small PNG files beside it that tst_png decodes, one for every colour type and
 # bit depth, each plain and Adam7-interlaced (-i), and in damaged/ files that each break
-# one rule of the format. Run as `python3 make-png.py` from this
-# folder (Python 3.11, stdlib only); not run by the build: its output is committed.
+# one rule of the format. Run as `python3 make-png.py` from this folder (Python 3.11,
+# stdlib only); not run by the build: its output is committed.
 #
 # Names: g = gray, rgb, p = palette, ga = gray+alpha, rgba, then the bit depth; -trns for a
 # tRNS colour key (palette files always carry a tRNS shorter than their PLTE, which is
@@ -107,9 +107,13 @@ def save(name, data):
         f.write(data)
 
 
+def idat(stream):
+    return chunk(b"IDAT", zlib.compress(stream, 9))
+
+
 def write(name, ctype, depth, interlaced, key=None, pixel_at=None):
     ihdr, meta, stream = parts(ctype, depth, interlaced, key, pixel_at)
-    save(name, assemble(ihdr, meta, chunk(b"IDAT", zlib.compress(stream, 9))))
+    save(name, assemble(ihdr, meta, idat(stream)))
 
 
 def keyed_as_rgba(x, y):
@@ -135,7 +139,7 @@ for interlaced, i in ((False, ""), (True, "-i")):
 # Quirks libpng reads a way of its own, and so every client: an index past the palette
 # (opaque black), a palette longer than the depth can reach (the rest left out).
 past = parts(3, 4, pixel_at=lambda x, y: [PALETTE_SIZE[4] if (x, y) == (3, 2) else x % PALETTE_SIZE[4]])
-save("p4-index-past-palette", assemble(past[0], past[1], chunk(b"IDAT", zlib.compress(past[2], 9))))
+save("p4-index-past-palette", assemble(past[0], past[1], idat(past[2])))
 
 
 def past_as_rgba(x, y):
@@ -148,14 +152,9 @@ def past_as_rgba(x, y):
 
 write("p4-index-past-palette.ref", 6, 8, False, pixel_at=past_as_rgba)
 long_ihdr, _, long_stream = parts(3, 1)
-save("p1-long-palette", assemble(long_ihdr, chunk(b"PLTE", bytes(range(256)) * 3), chunk(b"IDAT", zlib.compress(long_stream, 9))))
-
+save("p1-long-palette", assemble(long_ihdr, chunk(b"PLTE", bytes(range(256)) * 3), idat(long_stream)))
 
 # damaged/: each file breaks one rule of the format, everything else (CRCs included) right.
-def idat(stream):
-    return chunk(b"IDAT", zlib.compress(stream, 9))
-
-
 ihdr, meta, stream = parts(2, 8)
 z = zlib.compress(stream, 9)
 row = len(stream) // H

@@ -39,9 +39,9 @@ std::optional<Picture> ThumbnailPicture(IconReader& reader, int size);
 
 // The same picture as a PNG file's bytes, made only of what was decoded whole: a PNG image
 // that fits in size x size pixels and decodes as its IHDR, PLTE, tRNS, IDAT and IEND
-// chunks; any other image decoded, shrunk and encoded at zlib's fastest level. An image
-// that doesn't decode gives way to the next in ThumbnailPicture's order. Empty when the
-// file has no icon or none of its images decodes.
+// chunks; any other image decoded, shrunk and written uncompressed (the client reads it
+// once). An image that doesn't decode gives way to the next in ThumbnailPicture's order.
+// Empty when the file has no icon or none of its images decodes.
 std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size);
 
 // Appends the bytes of a file's on-disk structure to out. Grown and copied into rather

@@ -3,6 +3,7 @@
 #include "grid/gridaccessible.h"
 #include "grid/gridkeys.h"
 #include "grid/sharpicon.h"
+#include "platform/filenames.h"
 #include "ui/busy.h"
 
 #include <QScreen>
@@ -33,9 +34,11 @@ void Apply(QScrollBar& bar, const ScrollBarSettings& settings)
 
 QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
 {
-    QString text = QStringLiteral("ファイル: ") + icon.FileName;
+    // A name's newline would draw a line of its own, and a right-to-left override turn
+    // its end around.
+    QString text = QStringLiteral("ファイル: ") + WithoutControls(icon.FileName);
     if (icon.Folder != openedFolder)
-        text += QStringLiteral("\nフォルダー: ") + icon.Folder;
+        text += QStringLiteral("\nフォルダー: ") + WithoutControls(icon.Folder);
     return text + QStringLiteral("\nインデックス: %1 (全 %2 個中)").arg(icon.Index).arg(icon.Count);
 }
 

@@ -51,9 +51,9 @@ TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& s
 {
     InstallGridAccessibility();
     scrollBar.setAccessibleName(QStringLiteral("ページ"));
-    // Tab only: a click on a cell leaves the focus where it was, on the bar for one, so
-    // the keys go on paging as they did.
-    panel.setFocusPolicy(Qt::TabFocus);
+    // By Tab and by a click: the arrow keys move on from the icon just clicked, while
+    // Page Up and Page Down still page through the bar.
+    panel.setFocusPolicy(Qt::StrongFocus);
     keys_ = new GridKeys(*this, panel, scrollBar);
 }
 

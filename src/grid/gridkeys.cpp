@@ -231,6 +231,10 @@ void GridKeys::AnnounceFocus()
     const int k = grid_.SelectedCell;
     if (!QAccessible::isActive() || !panel_.hasFocus() || !grid_.IconOfCell(k))
         return;
+    // Queued behind a dialog that has opened since: the window keeps the focus until the
+    // dialog's activation comes, and the dialog's own focus is what a screen reader reads.
+    if (const QWidget* modal = QApplication::activeModalWidget(); modal && modal != panel_.window())
+        return;
     QAccessibleEvent focus(grid_.IconCells[k].data(), QAccessible::Focus);
     QAccessible::updateAccessibility(&focus);
 }

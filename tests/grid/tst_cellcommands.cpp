@@ -11,6 +11,7 @@
 #include "settings/inifile.h"
 #include "skipunlessci.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
@@ -476,13 +477,16 @@ private slots:
                 expected << QStringLiteral("%1 × %2 %3").arg(m.captured(1), m.captured(2), colours.value(m.captured(3).toInt()));
             }
             QStringList listed;
-            QString file, index;
+            QString file, index, spoken;
             window.dialogs.onModal = [&](QWidget* modal) {
                 auto* info = qobject_cast<TIconInfoDialog*>(modal);
                 QVERIFY(info);
                 QCOMPARE(info->windowTitle(), QStringLiteral("アイコンの情報"));
                 file = info->findChild<QLabel*>(QStringLiteral("File"))->text();
                 index = info->findChild<QLabel*>(QStringLiteral("Index"))->text();
+                // A screen reader reads each value with its caption.
+                for (const char* value : {"File", "Index"})
+                    spoken += QAccessible::queryAccessibleInterface(info->findChild<QLabel*>(value))->text(QAccessible::Name) + "|";
                 for (int row = 0; row < info->Images()->rowCount(); ++row)
                     listed << info->Images()->item(row, 1)->text() + " " + info->Images()->item(row, 2)->text();
                 if (n == 6) { // the 256-pixel PNG image, saved alone as it is stored
@@ -515,6 +519,7 @@ private slots:
             const IconOrigin& origin = form.BrowseSession.IconOrigins[static_cast<std::size_t>(n)];
             QCOMPARE(file, origin.Folder + "/" + origin.FileName);
             QCOMPARE(index, QString::number(origin.Index));
+            QCOMPARE(spoken, QStringLiteral("ファイル: %1|インデックス: %2|").arg(file, index));
             QCOMPARE(listed, expected);
         }
         QTemporaryDir png;

@@ -221,6 +221,7 @@ struct Edit {
     qint64 resumeAt = 0;
     qint64 size = 0;          // of the profile as it was read
     bool terminated = true;   // it is empty or ends in a line break
+    QByteArray lineBreak = "\n"; // the one added where it lacks one: the file's own
 };
 
 std::optional<Edit> EditFor(const ReadChunk& read, const QString& section, const QString& key, const QString& value)
@@ -265,12 +266,14 @@ std::optional<Edit> EditFor(const ReadChunk& read, const QString& section, const
     if (!readable)
         return std::nullopt;
 
+    const QByteArray lineEnd = crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+    edit.lineBreak = lineEnd;
     if (replaced) {
         replaced->size = edit.size;
         replaced->terminated = edit.terminated;
+        replaced->lineBreak = lineEnd;
         return replaced;
     }
-    const QByteArray lineEnd = crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
     const QByteArray entry = key.trimmed().toUtf8() + '=' + oneLineValue + lineEnd;
     if (sectionFound) {
         edit.keepUpTo = edit.resumeAt = lastContentEnd + 1;
@@ -301,7 +304,8 @@ bool WriteEdited(const ReadChunk& read, const Edit& edit, const std::function<bo
     };
     // The line break added to a last line without one.
     const auto addedBreak = [&](qint64 from, qint64 to) {
-        return !edit.terminated && from <= edit.size && edit.size < to ? write("\n", 1) : true;
+        return !edit.terminated && from <= edit.size && edit.size < to ? write(edit.lineBreak.constData(), edit.lineBreak.size())
+                                                                       : true;
     };
     const qint64 keep = std::min(edit.keepUpTo, edit.size);
     if (!copyUpTo(keep, true) || !addedBreak(0, edit.keepUpTo) || !write(edit.insert.constData(), edit.insert.size()))

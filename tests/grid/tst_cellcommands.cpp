@@ -484,7 +484,6 @@ private slots:
                 QCOMPARE(info->windowTitle(), QStringLiteral("アイコンの情報"));
                 file = info->findChild<QLabel*>(QStringLiteral("File"))->text();
                 index = info->findChild<QLabel*>(QStringLiteral("Index"))->text();
-                // A screen reader reads each value with its caption.
                 for (const char* value : {"File", "Index"})
                     spoken += QAccessible::queryAccessibleInterface(info->findChild<QLabel*>(value))->text(QAccessible::Name) + "|";
                 for (int row = 0; row < info->Images()->rowCount(); ++row)

@@ -22,7 +22,7 @@ if [ "$desktop" = openbox ]; then
 elif [ "$desktop" = weston ]; then
     weston --backend=x11-backend.so --shell=kiosk-shell.so --use-pixman --width=1024 --height=768 --socket=vistrel-focus >/dev/null 2>&1 &
     wait_until 20 test -S "$work/runtime/vistrel-focus" || fail "weston did not start"
-    app_env=(-u DISPLAY WAYLAND_DISPLAY=vistrel-focus XDG_SESSION_TYPE=wayland)
+    app_env=(-u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=vistrel-focus XDG_SESSION_TYPE=wayland)
 fi
 # Pictures with the pointer in the corner, over no cell: no tooltip, the pointer alike.
 grab() { xdotool mousemove 1023 767 && sleep 0.3 && import -window root "${1:-$work/now.png}"; }

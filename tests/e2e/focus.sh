@@ -47,15 +47,15 @@ start() { # FOLDER ICONS
 # The test data fits a page: no scroll bar, so the first Tab leaves the focus on the grid.
 start "$data" 11
 xdotool key Tab
-wait_until 5 ring_found || fail "$desktop: the first Tab drew no ring (changed: $(changed "$work/start.png"))"
+wait_until 10 ring_found || fail "$desktop: the first Tab drew no ring (changed: $(changed "$work/start.png"))"
 # Tab takes the focus to the scroll bar, outlined; a click on cell 2 (where it stood on the
 # first page) frames it without a ring and brings the focus back, and Right rings cell 3.
 start "$work/many" 440
 xdotool key Tab
 outlined() { [[ $(changed "$work/start.png") =~ ^([0-9]+)x([0-9]{3})\+([0-9]+\+[0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -le 16 ] && [ "$(brightest "1x${BASH_REMATCH[2]}+${BASH_REMATCH[3]}")" = 0 ]; }
-wait_until 5 outlined || fail "$desktop: Tab to the bar drew no outline (changed: $(changed "$work/start.png"))"
+wait_until 10 outlined || fail "$desktop: Tab to the bar drew no outline (changed: $(changed "$work/start.png"))"
 xdotool mousemove $((ring_x + 120)) $((ring_y + 20)) click 1
-wait_until 5 eval '[ "$(ring 2)$(ring 0)" = 00 ]' || fail "$desktop: a click on cell 2 left a ring"
+wait_until 10 eval '[ "$(ring 2)$(ring 0)" = 00 ]' || fail "$desktop: a click on cell 2 left a ring"
 xdotool key Right
-wait_until 5 eval '[ "$(ring 3)" = 4 ]' || fail "$desktop: Right after a click drew no ring"
+wait_until 10 eval '[ "$(ring 3)" = 4 ]' || fail "$desktop: Right after a click drew no ring"
 echo "PASS: $desktop: the ring after keys, none after a click, the scroll bar's outline"

@@ -1,5 +1,6 @@
 #include "app/iconinfodialog.h"
 
+#include "platform/filenames.h"
 #include "ui/imagemime.h"
 
 #include <QApplication>
@@ -78,6 +79,16 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
         label->setBuddy(value);
         value->setAccessibleName(caption.chopped(1));
         source->addRow(label, value);
+    }
+    // A System32 file whose icons Windows takes from SystemResources: the file they are in.
+    if (!origin.IconsFrom.isEmpty()) {
+        auto* from = new QLabel(DisplayName(origin.IconsFrom));
+        from->setObjectName(QStringLiteral("IconsFrom"));
+        from->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        from->setAccessibleName(QStringLiteral("アイコンの取得元"));
+        auto* label = new QLabel(QStringLiteral("アイコンの取得元:"));
+        label->setBuddy(from);
+        source->insertRow(1, label, from);
     }
 
     images_->setObjectName(QStringLiteral("Images"));

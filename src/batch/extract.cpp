@@ -91,7 +91,7 @@ int RunExtract(const ExtractRequest& request)
     const QString stem = request.Format == IconFormat::Cur ? QStringLiteral("Cursor") : QStringLiteral("Icon");
     const auto sourceFile = [&](std::size_t k) {
         const BatchSource& source = (*sources)[k];
-        return SourceFile{source.Shown, source.Folder, source.Name};
+        return SourceFile{source.Shown, source.Folder, source.Name, source.Redirects};
     };
     // Each file is read and encoded a few files ahead on other threads while this one
     // writes the files before it.

@@ -2,7 +2,7 @@
 
 #include "batch/progress.h"
 #include "batch/sources.h"
-#include "icon/bytesource.h"
+#include "icon/redirect.h"
 #include "icon/resourcelist.h"
 #include "platform/filenames.h"
 
@@ -142,12 +142,15 @@ void PrintResources(BatchOutput& out, const char* kind, const std::vector<Listed
     }
 }
 
-void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListing& listing, bool json)
+void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListing& listing, const QByteArray& iconsFrom,
+               bool json)
 {
     const auto [problemWord, problemText] = ProblemNames(listing.Problem);
     if (json) {
         QJsonObject object{{"file", source.Shown},
                            {"file_bytes", Hex(source.ShownBytes)},
+                           {"icons_from", iconsFrom.isEmpty() ? QJsonValue() : QJsonValue(DisplayName(iconsFrom))},
+                           {"icons_from_bytes", iconsFrom.isEmpty() ? QJsonValue() : QJsonValue(Hex(iconsFrom))},
                            {"format", QLatin1String(FormatName(listing))},
                            {"problem", problemWord ? QJsonValue(QLatin1String(problemWord)) : QJsonValue()},
                            {"shown_icon", listing.ShownIcon ? QJsonValue(*listing.ShownIcon) : QJsonValue()},
@@ -159,6 +162,8 @@ void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListin
         return;
     }
     QString head = QStringLiteral("%1: %2").arg(Shown(source.Shown), QLatin1String(FormatName(listing)));
+    if (!iconsFrom.isEmpty())
+        head += QStringLiteral(", icons from %1").arg(Shown(DisplayName(iconsFrom)));
     if (problemText)
         head += QStringLiteral(", nothing to take: %1").arg(QLatin1String(problemText));
     else
@@ -190,8 +195,9 @@ int RunList(const ListRequest& request)
             continue;
         }
         for (const BatchSource& file : *files) {
-            const FileSource bytes((file.Folder + '/' + file.Name.Bytes).constData());
-            PrintFile(out, file, ListResources(bytes), request.Json);
+            IconFile icons((file.Folder + '/' + file.Name.Bytes).constData(), file.Redirects.get());
+            PrintFile(out, file, ListResources(icons.Source()), QByteArray::fromStdString(icons.IconsFrom()),
+                      request.Json);
         }
     }
     return status;

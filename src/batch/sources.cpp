@@ -1,5 +1,6 @@
 #include "batch/sources.h"
 
+#include "icon/redirect.h"
 #include "platform/filesearch.h"
 #include "scan/folderscan.h"
 
@@ -26,11 +27,12 @@ struct Walk {
             return;
         }
         const QByteArray prefix = shown.isEmpty() ? QByteArray() : shown + '/';
+        const auto redirects = std::make_shared<const MunFolder>(folder.toStdString());
         for (FileName& name : FindFiles(folder))
             if (IsImageFileName(name.Bytes)) {
                 QByteArray bytes = prefix + name.Bytes;
                 QString text = DisplayName(bytes);
-                found.push_back({folder, std::move(name), std::move(text), std::move(bytes)});
+                found.push_back({folder, std::move(name), std::move(text), std::move(bytes), redirects});
             }
         for (const FileName& sub : *folders)
             Folder(folder + '/' + sub.Bytes, prefix + sub.Bytes);
@@ -48,7 +50,8 @@ std::optional<std::vector<BatchSource>> ListSources(const QByteArray& source, bo
         const qsizetype slash = source.lastIndexOf('/');
         const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : source.left(slash);
         const QByteArray name = source.mid(slash + 1);
-        return std::vector<BatchSource>{{folder, {name, DisplayName(name)}, DisplayName(source), source}};
+        return std::vector<BatchSource>{{folder, {name, DisplayName(name)}, DisplayName(source), source,
+                                         std::make_shared<const MunFolder>(folder.toStdString())}};
     }
     if (!S_ISDIR(info.st_mode))
         return std::nullopt;

@@ -8,14 +8,19 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class MunFolder;
 
 struct BatchSource {
     QByteArray Folder; // as the kernel takes it
     FileName Name;
     QString Shown;     // for people: the name, below a named folder as SUB/NAME
     QByteArray ShownBytes; // the same as the kernel takes it
+    // The redirects of its folder (System32's to SystemResources), one listing per folder.
+    std::shared_ptr<const MunFolder> Redirects;
 };
 
 // The files of source in the order they are numbered: a file is itself; a folder gives

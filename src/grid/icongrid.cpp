@@ -3,6 +3,7 @@
 #include "grid/gridaccessible.h"
 #include "grid/gridkeys.h"
 #include "grid/sharpicon.h"
+#include "platform/filenames.h"
 #include "ui/busy.h"
 
 #include <QScreen>
@@ -36,6 +37,8 @@ QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
     QString text = QStringLiteral("ファイル: ") + icon.FileName;
     if (icon.Folder != openedFolder)
         text += QStringLiteral("\nフォルダー: ") + icon.Folder;
+    if (!icon.IconsFrom.isEmpty())
+        text += QStringLiteral("\nアイコンの取得元: ") + DisplayName(icon.IconsFrom);
     return text + QStringLiteral("\nインデックス: %1 (全 %2 個中)").arg(icon.Index).arg(icon.Count);
 }
 

@@ -68,7 +68,7 @@ int RunExtract(const ExtractRequest& request)
     const auto unreadable = [&out](const QString& folder) {
         out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over").arg(Shown(folder)));
     };
-    const std::optional<std::vector<BatchSource>> sources = ListSources(request.Source, request.Recursive, unreadable);
+    const std::optional<std::vector<BatchSource>> sources = ListSources(request.Source, request.Recursive, unreadable, request.AllKinds);
     if (!sources) {
         out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(shownSource));
         return 2;

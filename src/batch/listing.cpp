@@ -149,8 +149,6 @@ void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListin
     if (json) {
         QJsonObject object{{"file", source.Shown},
                            {"file_bytes", Hex(source.ShownBytes)},
-                           {"icons_from", iconsFrom.isEmpty() ? QJsonValue() : QJsonValue(DisplayName(iconsFrom))},
-                           {"icons_from_bytes", iconsFrom.isEmpty() ? QJsonValue() : QJsonValue(Hex(iconsFrom))},
                            {"format", QLatin1String(FormatName(listing))},
                            {"problem", problemWord ? QJsonValue(QLatin1String(problemWord)) : QJsonValue()},
                            {"shown_icon", listing.ShownIcon ? QJsonValue(*listing.ShownIcon) : QJsonValue()},
@@ -158,6 +156,11 @@ void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListin
                            {"cursors", ResourcesJson(listing.Cursors)},
                            {"animated_cursors", ResourcesJson(listing.AnimatedCursors)},
                            {"cut", listing.Cut}};
+        // Only for a file whose icons are read from its .mun: other lines stay as they were.
+        if (!iconsFrom.isEmpty()) {
+            object.insert("icons_from", DisplayName(iconsFrom));
+            object.insert("icons_from_bytes", Hex(iconsFrom));
+        }
         out.Line(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
         return;
     }
@@ -188,7 +191,7 @@ int RunList(const ListRequest& request)
         const auto unreadable = [&out](const QString& folder) {
             out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over").arg(Shown(folder)));
         };
-        const std::optional<std::vector<BatchSource>> files = ListSources(source, request.Recursive, unreadable);
+        const std::optional<std::vector<BatchSource>> files = ListSources(source, request.Recursive, unreadable, request.AllKinds);
         if (!files) {
             out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(Shown(DisplayName(source))));
             status = 2;

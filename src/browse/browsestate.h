@@ -26,7 +26,7 @@ struct IconOrigin {
     std::size_t Fingerprint = 0;
     // The .mun the icon was read from in the file's place (a System32 file whose icons
     // live in SystemResources), as the kernel takes it; empty when the file holds it.
-    QByteArray IconsFrom;
+    QByteArray IconsFrom = {};
     bool operator==(const IconOrigin&) const = default;
 };
 

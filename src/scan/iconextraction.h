@@ -47,7 +47,7 @@ struct SourceFile {
     QByteArray Folder;  // and as the kernel takes it
     FileName Name;
     // The .mun files of the folder's redirect, listed once for all its files; none when null.
-    std::shared_ptr<const MunFolder> Redirects;
+    std::shared_ptr<const MunFolder> Redirects = nullptr;
 };
 
 // Where the icons go: Out's folder, as Stem + number + the format's extension, by the

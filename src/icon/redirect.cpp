@@ -206,7 +206,7 @@ IconFile::IconFile(const char* path, const MunFolder* folder)
 {
 }
 
-IconFile::IconFile(std::unique_ptr<FileSource> file, std::unique_ptr<FileSource> mun, std::string munPath)
+IconFile::IconFile(std::unique_ptr<ByteSource> file, std::unique_ptr<ByteSource> mun, std::string munPath)
     : file_(std::move(file)), mun_(std::move(mun)), munPath_(std::move(munPath))
 {
 }
@@ -219,14 +219,15 @@ void IconFile::Choose()
         return;
     chosen_ = true;
     own_ = std::make_unique<IconReader>(*file_);
-    // A file with an icon group of its own keeps all it holds, as Windows' loader does.
-    if (own_->Count(ResourceKind::Icon) > 0 || !file_->IsOpen())
+    // A file with an icon group of its own keeps all it holds, as Windows' loader does;
+    // one that is missing or empty is nothing Windows would load.
+    if (own_->Count(ResourceKind::Icon) > 0 || file_->Size() == 0)
         return;
     if (!mun_ && folder_) {
         mun_ = folder_->Open(name_);
         munPath_ = folder_->PathOf(name_);
     }
-    if (!mun_ || !mun_->IsOpen())
+    if (!mun_ || mun_->Size() == 0)
         return;
     redirected_ = std::make_unique<IconReader>(*mun_);
     iconsFrom_ = munPath_;
@@ -254,7 +255,7 @@ std::unique_ptr<IconFile> OpenIconFileAhead(const char* path)
 {
     auto file = std::make_unique<FileSource>(path);
     if (!file->IsOpen())
-        return std::make_unique<IconFile>(std::move(file), nullptr, std::string());
+        return nullptr;
     const auto [folder, name] = Split(path);
     const MunFolder redirects(folder);
     return std::make_unique<IconFile>(std::move(file), redirects.Open(name), redirects.PathOf(name));
@@ -262,7 +263,7 @@ std::unique_ptr<IconFile> OpenIconFileAhead(const char* path)
 
 std::unique_ptr<IconFile> ReopenIconFile(const char* path, const std::string& iconsFrom)
 {
-    std::unique_ptr<FileSource> mun;
+    std::unique_ptr<ByteSource> mun;
     if (!iconsFrom.empty()) {
         const auto [folder, name] = Split(iconsFrom);
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

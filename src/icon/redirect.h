@@ -46,13 +46,11 @@ public:
     IconFile(const char* path, const MunFolder* folder);
     // A file, and the .mun at munPath that stands in for it if it has to (null when there
     // is none), both opened already and read only when asked for.
-    IconFile(std::unique_ptr<FileSource> file, std::unique_ptr<FileSource> mun, std::string munPath);
+    IconFile(std::unique_ptr<ByteSource> file, std::unique_ptr<ByteSource> mun, std::string munPath);
     ~IconFile();
     IconFile(const IconFile&) = delete;
     IconFile& operator=(const IconFile&) = delete;
 
-    // Whether the file itself was opened.
-    bool IsOpen() const { return file_->IsOpen(); }
     // The bytes the icons are read from, and the reader over them; the file's headers are
     // parsed at the first call of either.
     const ByteSource& Source();
@@ -63,10 +61,10 @@ public:
 private:
     void Choose();
 
-    std::unique_ptr<FileSource> file_;
+    std::unique_ptr<ByteSource> file_;
     const MunFolder* folder_ = nullptr;
     std::string name_;
-    std::unique_ptr<FileSource> mun_;
+    std::unique_ptr<ByteSource> mun_;
     std::string munPath_;
     std::unique_ptr<IconReader> own_;
     std::unique_ptr<IconReader> redirected_;
@@ -75,7 +73,8 @@ private:
 };
 
 // The file at path and the .mun of its folder's redirect, both opened now and read later:
-// what the thumbnailer holds before it may open nothing more.
+// what the thumbnailer holds before it may open nothing more. Null when path can't be
+// opened.
 std::unique_ptr<IconFile> OpenIconFileAhead(const char* path);
 
 // A file opened again as a scan read it, iconsFrom being what IconsFrom said then: the

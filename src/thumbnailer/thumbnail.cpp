@@ -207,7 +207,7 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
 
     // With the .mun a System32 file may take its icons from: the sandbox opens nothing.
     const std::unique_ptr<IconFile> file = OpenIconFileAhead(input);
-    if (!file->IsOpen())
+    if (!file)
         return Fail(input, "not a file that can be read");
     Output output = OpenOutput(outputPath);
     if (output.Fd < 0)

@@ -292,6 +292,13 @@ private slots:
         const QByteArray picture = a.readAll();
         QVERIFY(picture.startsWith("\x89PNG"));
         QCOMPARE(picture, b.readAll());
+        // A System32 file without icons, thumbnailed from its .mun opened before the sandbox.
+        const QString windows = kData + "/windows/Windows/";
+        for (const QString& file : {windows + "System32/shell32.dll", windows + "SystemResources/shell32.dll.mun"})
+            QCOMPARE(Run({"-s", "48", file, output.filePath(QFileInfo(file).fileName() + ".png")}, kNoDisplay, kThumbnailer).status, 0);
+        QFile redirected(output.filePath("shell32.dll.png")), mun(output.filePath("shell32.dll.mun.png"));
+        QVERIFY(redirected.open(QIODevice::ReadOnly) && mun.open(QIODevice::ReadOnly));
+        QCOMPARE(redirected.readAll(), mun.readAll());
         const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
         QCOMPARE(usage.status, 2);
         QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));

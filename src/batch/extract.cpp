@@ -84,7 +84,9 @@ int RunExtract(const ExtractRequest& request)
         return 2;
     }
     if (sources->empty()) {
-        out.Line(stdout, QStringLiteral("%1 holds no exe or dll file").arg(shownSource));
+        out.Line(stdout, QStringLiteral("%1 holds no %2 file")
+                             .arg(shownSource, request.AllKinds ? QStringLiteral("exe, dll, cpl, ocx, scr, mun or icl")
+                                                                : QStringLiteral("exe or dll")));
         return 1;
     }
 

@@ -19,7 +19,7 @@ res() { # machine rc output [defines]
     "$1-w64-mingw32-windres" --preprocessor=cpp --preprocessor-arg=-xc "${@:4}" "$2" -O coff -o "$3"
 }
 link() { # machine output resources [flags]
-    "$1-w64-mingw32-ld" -e 0 -s --subsystem windows "${@:4}" -o "$2" "$3"
+    "$1-w64-mingw32-ld" -e 0 -s --no-insert-timestamp --subsystem windows "${@:4}" -o "$2" "$3"
 }
 res x86_64 mui.rc mui64.res
 res i686 mui.rc mui32.res

@@ -25,8 +25,8 @@ struct BatchSource {
 
 // The files of source in the order they are numbered: a file is itself; a folder gives
 // its files as Open lists them (with allKinds, also those whose names end in cpl, ocx,
-// scr, mun or icl, matched as Open matches exe and dll), then, when recursive, each of its folders in the same
-// order, depth first. A link to a folder is not followed, a folder reached twice (a bind
+// scr, mun or icl, matched as Open matches exe and dll), then, when recursive, each of
+// its folders in the same order, depth first. A link to a folder is not followed, a folder reached twice (a bind
 // mount looping back) is passed over, and a folder that can't be read is told to
 // unreadable (shown as SUB) and passed over. Nothing when source is neither a file nor
 // a folder.

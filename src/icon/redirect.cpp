@@ -1,6 +1,9 @@
 #include "icon/redirect.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <cwchar>
 #include <cwctype>
 #include <utility>
 
@@ -19,62 +22,6 @@ std::pair<std::string, std::string> Split(std::string_view path)
     if (slash == std::string_view::npos)
         return {".", std::string(path)};
     return {slash == 0 ? "/" : std::string(path.substr(0, slash)), std::string(path.substr(slash + 1))};
-}
-
-// The code points of UTF-8 text; false when it is not UTF-8.
-bool DecodeUtf8(std::string_view text, std::u32string& out)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        if (length == 0 || i + std::size_t(length) > text.size())
-            return false;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + std::size_t(k)]);
-            if ((next >> 6) != 2)
-                return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
-            return false;
-        out.push_back(c);
-        i += std::size_t(length);
-    }
-    return true;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-char32_t Upper(char32_t c)
-{
-    if (c < 0x80)
-        return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
-    // The C library's Unicode tables, whatever locale the program runs in; ASCII alone
-    // where they are not installed.
-    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
-    // NTFS upper-cases UTF-16 units: a character beyond them stays as it is.
-    if (c > 0xFFFF || !unicode)
-        return c;
-    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), unicode));
 }
 
 // Calls each(entry) for the entries of the open folder dir, which stays open.
@@ -123,16 +70,32 @@ bool IsSystemFolderName(std::string_view name)
 
 std::string FoldedCase(std::string_view name)
 {
-    std::u32string characters;
+    std::string ascii(name);
+    for (char& c : ascii)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    // The C library's Unicode tables, whatever locale the program runs in; ASCII alone
+    // where they are not installed.
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    if (!unicode || std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return ascii;
+    const locale_t previous = ::uselocale(unicode);
     std::string folded;
-    folded.reserve(name.size());
-    if (!DecodeUtf8(name, characters)) {
-        for (const char c : name)
-            folded += c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        return folded;
+    std::mbstate_t in{}, out{};
+    for (std::size_t i = 0; i < name.size();) {
+        wchar_t c = 0;
+        const std::size_t length = std::mbrtowc(&c, name.data() + i, name.size() - i, &in);
+        if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2)) {
+            folded = ascii; // not UTF-8
+            break;
+        }
+        i += std::max<std::size_t>(length, 1);
+        // NTFS upper-cases UTF-16 units: a character beyond them stays as it is.
+        char bytes[MB_LEN_MAX];
+        const std::size_t written = std::wcrtomb(bytes, c > 0xFFFF ? c : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c))), &out);
+        folded.append(bytes, written == static_cast<std::size_t>(-1) ? 0 : written);
     }
-    for (const char32_t c : characters)
-        AppendUtf8(folded, Upper(c));
+    ::uselocale(previous);
     return folded;
 }
 

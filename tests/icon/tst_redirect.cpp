@@ -28,6 +28,11 @@ private slots:
         QVERIFY(QFile::link(kWindows + "/Windows/SystemResources/shell32.dll.mun",
                             links_.filePath("munlink/Windows/SystemResources/shell32.dll.mun")));
         QVERIFY(QFile::link(kWindows + "/Windows/SystemResources", links_.filePath("folderlink/Windows/SystemResources")));
+        // Names beyond ASCII, in other cases.
+        QVERIFY(QDir(links_.path()).mkpath("accents/Windows/System32") && QDir(links_.path()).mkpath("accents/Windows/SystemResources"));
+        QVERIFY(QFile::copy(kWindows + "/Windows/System32/shell32.dll", links_.filePath("accents/Windows/System32/ÉCRAN.DLL")));
+        QVERIFY(QFile::copy(kWindows + "/Windows/SystemResources/shell32.dll.mun",
+                            links_.filePath("accents/Windows/SystemResources/écran.dll.mun")));
     }
 
     void layouts_data()
@@ -44,6 +49,8 @@ private slots:
         QTest::newRow("no .mun") << kWindows + "/Windows/System32/lonely.dll" << QList{0, 0, 0} << "";
         QTest::newRow("folder and file names in other cases") << kWindows + "/cased/WINDOWS/system32/IMAGERES.DLL" << QList{1, 0, 0}
                                                               << kWindows + "/cased/WINDOWS/systemResources/imageres.dll.MUN";
+        QTest::newRow("names beyond ASCII in other cases") << links + "/accents/Windows/System32/ÉCRAN.DLL" << QList{2, 1, 1}
+                                                          << links + "/accents/Windows/SystemResources/écran.dll.mun";
         QTest::newRow("SysWOW64") << kWindows + "/Windows/SysWOW64/wow.dll" << QList{1, 0, 0}
                                   << kWindows + "/Windows/SystemResources/wow.dll.mun";
         QTest::newRow("a folder not called System32") << kWindows + "/Windows/Web/shell32.dll" << QList{0, 0, 0} << "";

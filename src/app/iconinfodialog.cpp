@@ -81,6 +81,17 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
         value->setAccessibleName(caption + QLatin1Char(' ') + value->text());
         source->addRow(label, value);
     }
+    // A System32 file whose icons Windows takes from SystemResources: the file they are in.
+    if (!origin.IconsFrom.isEmpty()) {
+        auto* from = new QLabel(WithoutControls(DisplayName(origin.IconsFrom)));
+        from->setObjectName(QStringLiteral("IconsFrom"));
+        from->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        const QString caption = QStringLiteral("アイコンの取得元:");
+        from->setAccessibleName(caption + QLatin1Char(' ') + from->text());
+        auto* label = new QLabel(caption);
+        label->setBuddy(from);
+        source->insertRow(1, label, from);
+    }
 
     images_->setObjectName(QStringLiteral("Images"));
     images_->setAccessibleName(QStringLiteral("画像の一覧"));

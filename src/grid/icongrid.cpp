@@ -39,6 +39,8 @@ QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
     QString text = QStringLiteral("ファイル: ") + WithoutControls(icon.FileName);
     if (icon.Folder != openedFolder)
         text += QStringLiteral("\nフォルダー: ") + WithoutControls(icon.Folder);
+    if (!icon.IconsFrom.isEmpty())
+        text += QStringLiteral("\nアイコンの取得元: ") + WithoutControls(DisplayName(icon.IconsFrom));
     return text + QStringLiteral("\nインデックス: %1 (全 %2 個中)").arg(icon.Index).arg(icon.Count);
 }
 

@@ -456,6 +456,31 @@ private slots:
         }
     }
 
+    // A System32 folder: an icon read from a .mun names it in the tooltip and in
+    // アイコンの情報 (read again from that .mun); a file's own icons name nothing more.
+    void theMunIconsComeFromIsNamed()
+    {
+        OpenedWindow window(kData + "/windows/Windows/System32");
+        TMainForm& form = window.form;
+        QStringList named;
+        for (int n = 1; n <= form.BrowseSession.IconCount; ++n) {
+            QString shown = QStringLiteral("-");
+            int images = 0;
+            window.dialogs.onModal = [&](QWidget* modal) {
+                if (const auto* from = modal->findChild<QLabel*>(QStringLiteral("IconsFrom")))
+                    shown = from->text();
+                images = qobject_cast<TIconInfoDialog*>(modal)->Images()->rowCount();
+            };
+            form.SelectCell(n - 1);
+            form.IconInfoClick();
+            const QString tip = window.Cell(n - 1).ToolTipText().section(QStringLiteral("\nアイコンの取得元: "), 1).section(QLatin1Char('\n'), 0, 0);
+            QCOMPARE(tip.isEmpty() ? QStringLiteral("-") : tip, shown);
+            named << QStringLiteral("%1 %2 %3").arg(form.BrowseSession.IconOrigins[std::size_t(n)].FileName, QFileInfo(shown).fileName()).arg(images);
+        }
+        QCOMPARE(named, (QStringList{"notepad.exe notepad.exe.mun 1", "owner.dll - 1", "shell32.dll shell32.dll.mun 1",
+                                     "shell32.dll shell32.dll.mun 2"}));
+    }
+
     // アイコンの情報 lists the images icotool lists for the icon, and saves one alone.
     void theIconsInformation()
     {

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <getopt.h>
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -37,17 +39,20 @@ void PrintUsage(std::FILE* stream)
 {
     Print(stream, QStringLiteral(
         "Usage: vistrel [FOLDER]                  start the icon viewer, opening FOLDER at once\n"
-        "       vistrel --extract [--format bmp|png|ico|cur] [--recursive] SOURCE OUTDIR\n"
-        "                                         write the icons of SOURCE (a file, or a folder's\n"
-        "                                         exe and dll files; with --recursive, those of\n"
-        "                                         every folder below it too) to\n"
+        "       vistrel --extract [--format bmp|png|ico|cur] [--icon INDEX | --name NAME]\n"
+        "                         [--language ID] [--size PX] [--recursive] SOURCE... OUTDIR|-\n"
+        "                                         write the icons of each SOURCE (a file, or a\n"
+        "                                         folder's exe and dll files; with --recursive,\n"
+        "                                         those of every folder below it too) to\n"
         "                                         OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
         "                                         creating OUTDIR: bmp is the 34x34 bitmap, png\n"
         "                                         the largest image, ico every image; cur writes\n"
         "                                         the cursors as Cursor00001.cur (.ani) instead\n"
-        "       vistrel --list [--json] [--recursive] SOURCE...\n"
+        "       vistrel --list [--json] [--icon INDEX | --name NAME] [--language ID]\n"
+        "                      [--recursive] SOURCE...\n"
         "                                         list the icon groups, cursor groups and animated\n"
-        "                                         cursors of each file, or why it has none\n"
+        "                                         cursors of each file in every language, or why\n"
+        "                                         it has none\n"
         "       vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n"
         "                                         write the first icon of INPUT as a PNG of at\n"
         "                                         most SIZE x SIZE pixels (128), as the file\n"
@@ -59,12 +64,33 @@ void PrintHelp()
 {
     PrintUsage(stdout);
     Print(stdout, QStringLiteral(
+        "\nChoosing:\n"
+        "  --icon INDEX     the icon Windows numbers INDEX (0, 1, ... as ExtractIcon counts a\n"
+        "                   file's icon groups; with --format cur, its cursors, then its\n"
+        "                   animated cursors)\n"
+        "  --name NAME      the group of resource name or number NAME\n"
+        "  --language ID    that language's variant (1041 or 0x411); else the first one\n"
+        "  --size PX        with --format png: the smallest image at least PX wide, else the\n"
+        "                   largest, as stored\n"
+        "  OUTDIR -         the one chosen icon to standard output, nothing else there\n"
+        "\nExit status of --extract and --list:\n"
+        "  0    every chosen icon was written (every source listed)\n"
+        "  1    there was nothing to write\n"
+        "  2    a usage error, or something could not be read or written (said with the\n"
+        "       system's reason on stderr)\n"
+        "  130, 143, 129   stopped by SIGINT, SIGTERM or SIGHUP after the file in hand\n"
         "\nExamples:\n"
         "  vistrel ~/apps                                   the window, showing ~/apps\n"
         "  vistrel --extract --format png game.exe icons/   one program's icons as PNG files\n"
+        "  vistrel --extract --icon 0 --format png --size 256 game.exe - > game.png\n"
+        "                                                   the icon Windows shows, for a launcher\n"
+        "  vistrel --extract --name 101 --language 0x411 --format ico game.exe - > game.ico\n"
+        "                                                   group 101 in Japanese, every image\n"
+        "  vistrel --extract --icon 0 --format png a.exe b.exe icons/   each one's first icon\n"
         "  vistrel --extract --recursive /mnt/win out/      every icon of a whole tree\n"
         "  vistrel --extract --format cur user32.dll cur/   its cursors as .cur and .ani files\n"
         "  vistrel --list --json --recursive apps/          what each file holds, as JSON lines\n"
+        "  vistrel --list --icon 0 game.exe                 the icon --icon 0 takes, each language\n"
         "  vistrel --thumbnail -s 256 game.exe icon.png     the icon Windows shows for game.exe"));
 }
 
@@ -249,56 +275,138 @@ WindowSystemStart::~WindowSystemStart()
 
 int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format)
 {
-    return RunExtract({AsFolderPath(folder), AsFolderPath(outputFolder), format, false});
+    return RunExtract({{AsFolderPath(folder)}, AsFolderPath(outputFolder), format, {}, {}});
 }
 
 namespace {
-// --extract and --list: their options, in any order before the sources, then the sources.
+// The batch commands' long options; each value is its own case below.
+enum BatchOption { kFormat = 256, kRecursive, kJson, kIcon, kName, kLanguage, kSize };
+constexpr option kBatchOptions[] = {
+    {"format", required_argument, nullptr, kFormat},     {"recursive", no_argument, nullptr, kRecursive},
+    {"json", no_argument, nullptr, kJson},               {"icon", required_argument, nullptr, kIcon},
+    {"name", required_argument, nullptr, kName},         {"language", required_argument, nullptr, kLanguage},
+    {"size", required_argument, nullptr, kSize},         {nullptr, 0, nullptr, 0},
+};
+
+// A whole number in decimal, or in hex after 0x, no larger than most; nothing otherwise.
+std::optional<long> NumberArgument(const char* text, long most)
+{
+    const bool hex = std::strncmp(text, "0x", 2) == 0 || std::strncmp(text, "0X", 2) == 0;
+    const char* digits = hex ? text + 2 : text;
+    if (*digits == '\0' || !std::isxdigit(static_cast<unsigned char>(*digits)))
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(digits, &end, hex ? 16 : 10);
+    if (*end != '\0' || errno != 0 || value > most)
+        return std::nullopt;
+    return value;
+}
+
+// What the options ask of a batch command.
+struct BatchOptions {
+    IconFormat Format = IconFormat::Bmp;
+    bool FormatGiven = false;
+    bool Json = false;
+    IconChoice Choice;
+    SourceOptions Walk;
+};
+
+// --extract and --list, parsed by getopt_long over the arguments as bytes: "--format=png"
+// and "--format png", options anywhere among the sources, "--" ending them.
 std::optional<int> RunBatch(int argc, char* argv[])
 {
     const bool list = std::strcmp(argv[1], "--list") == 0;
-    IconFormat format = IconFormat::Bmp;
-    bool recursive = false;
-    bool json = false;
-    std::vector<QByteArray> sources;
     const auto wrong = [](const QString& what) {
         Print(stderr, QStringLiteral("vistrel: ") + what);
         PrintUsage(stderr);
         return 2;
     };
-    for (int i = 2; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (!sources.empty() || std::strncmp(argument, "--", 2) != 0 || std::strcmp(argument, "--") == 0) {
-            if (std::strcmp(argument, "--") != 0 || !sources.empty())
-                sources.push_back(AsFolderPath(argument));
-        } else if (std::strcmp(argument, "--recursive") == 0) {
-            recursive = true;
-        } else if (list && std::strcmp(argument, "--json") == 0) {
-            json = true;
-        } else if (!list && std::strcmp(argument, "--format") == 0) {
-            if (++i == argc)
-                return wrong(QStringLiteral("--format needs a format (bmp, png, ico or cur)"));
-            const std::optional<IconFormat> named = FormatNamed(argv[i]);
+    // getopt_long reorders what it is given: a copy, with the command in argv[0]'s place.
+    std::vector<char*> arguments(argv + 1, argv + argc);
+    arguments.push_back(nullptr);
+    BatchOptions options;
+    optind = 0; // a fresh scan each call
+    opterr = 0;
+    for (;;) {
+        const int found = ::getopt_long(int(arguments.size() - 1), arguments.data(), ":", kBatchOptions, nullptr);
+        if (found == -1)
+            break;
+        const char* value = optarg;
+        const auto shownValue = [value] { return Shown(DisplayName(QByteArray(value))); };
+        switch (found) {
+        case kFormat: {
+            const std::optional<IconFormat> named = FormatNamed(value);
+            if (list)
+                return wrong(QStringLiteral("--format is --extract's; --list lists every kind"));
             if (!named)
-                return wrong(QStringLiteral("unknown format %1 (bmp, png, ico or cur)").arg(Shown(DisplayName(argv[i]))));
-            format = *named;
-        } else {
-            return wrong(QStringLiteral("unknown option %1").arg(Shown(DisplayName(argument))));
+                return wrong(QStringLiteral("unknown format %1 (bmp, png, ico or cur)").arg(shownValue()));
+            options.Format = *named;
+            options.FormatGiven = true;
+            break;
+        }
+        case kRecursive:
+            options.Walk.Recursive = true;
+            break;
+        case kJson:
+            if (!list)
+                return wrong(QStringLiteral("--json is --list's"));
+            options.Json = true;
+            break;
+        case kIcon: {
+            const std::optional<long> index = value[0] == '-' ? std::nullopt : NumberArgument(value, INT_MAX);
+            if (!index)
+                return wrong(value[0] == '-' ? QStringLiteral("--icon takes an index from 0 (use --name for a resource number)")
+                                             : QStringLiteral("--icon takes an index from 0, not %1").arg(shownValue()));
+            options.Choice.Group.Position = int(*index);
+            break;
+        }
+        case kName:
+            if (*value == '\0')
+                return wrong(QStringLiteral("--name needs a resource name or number"));
+            options.Choice.Group.Name = std::string(value);
+            break;
+        case kLanguage: {
+            const std::optional<long> language = NumberArgument(value, 0xFFFF);
+            if (!language)
+                return wrong(QStringLiteral("--language takes a language ID (1033 or 0x409), not %1").arg(shownValue()));
+            options.Choice.Group.Language = std::uint32_t(*language);
+            break;
+        }
+        case kSize: {
+            const std::optional<long> size = list ? std::nullopt : NumberArgument(value, 65536);
+            if (!size || *size == 0)
+                return wrong(list ? QStringLiteral("--size is --extract's")
+                                  : QStringLiteral("--size takes a width in pixels, not %1").arg(shownValue()));
+            options.Choice.Size = int(*size);
+            break;
+        }
+        case ':':
+            return wrong(optopt == kFormat ? QStringLiteral("--format needs a format (bmp, png, ico or cur)")
+                                           : QStringLiteral("%1 needs a value").arg(Shown(DisplayName(arguments[std::size_t(optind - 1)]))));
+        default:
+            return wrong(QStringLiteral("unknown option %1").arg(Shown(DisplayName(arguments[std::size_t(optind - 1)]))));
         }
     }
+    if (options.Choice.Group.Position && options.Choice.Group.Name)
+        return wrong(QStringLiteral("--icon and --name both choose an icon: give one"));
+    if (options.Choice.Size > 0 && options.Format != IconFormat::Png)
+        return wrong(QStringLiteral("--size chooses a PNG image: it needs --format png"));
+    std::vector<QByteArray> sources;
+    for (std::size_t i = std::size_t(optind); i + 1 < arguments.size(); ++i)
+        sources.push_back(AsFolderPath(arguments[i]));
     if (list) {
         if (sources.empty())
             return wrong(QStringLiteral("--list needs a file or a folder"));
-        return RunList({sources, json, recursive});
+        return RunList({sources, options.Json, options.Choice, options.Walk});
     }
     if (sources.size() < 2)
         return wrong(sources.empty() ? QStringLiteral("--extract needs a file or a folder, and a folder to write to")
                                      : QStringLiteral("--extract needs a folder to write to after %1")
                                            .arg(Shown(DisplayName(sources[0]))));
-    if (sources.size() > 2)
-        return wrong(QStringLiteral("--extract takes one source and one folder, not also %1")
-                         .arg(Shown(DisplayName(sources[2]))));
-    return RunExtract({sources[0], sources[1], format, recursive});
+    const QByteArray output = sources.back();
+    sources.pop_back();
+    return RunExtract({sources, output, options.Format, options.Choice, options.Walk});
 }
 } // namespace
 

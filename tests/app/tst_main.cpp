@@ -144,7 +144,8 @@ private slots:
         QTest::newRow("--extract without OUTDIR") << QStringList{"--extract", kData} << kNoDisplay << 2 << ""
                                                   << "vistrel: --extract needs a folder to write to after " + kData;
         QTest::newRow("--list of a file") << QStringList{"--list", cursors + "/cursors.exe"} << kNoDisplay << 0
-                                          << "  cursor 2: name 2, language 1033 1041\n    32x32 4-bit BMP 744 bytes, hotspot 16,16\n"
+                                          << "  cursor 2: name 2, language 1033 1041, written as Cursor00003\n    language 1033 (taken without --language):\n"
+                                             "      32x32 4-bit BMP 744 bytes, hotspot 16,16\n    language 1041:\n      32x32 1-bit BMP 304 bytes"
                                           << "";
         QTest::newRow("--list of a damaged file says why") << QStringList{"--list", kData + "/damaged/text.exe"} << kNoDisplay
                                                            << 0 << "nothing to take: not a Windows executable" << "";

@@ -175,8 +175,8 @@ int RunExtract(const ExtractRequest& request)
             for (const EncodedIcon& icon : read.Icons) {
                 if (icon.Bytes.isEmpty())
                     continue;
-                ++icons;
                 if (toStdout) {
+                    ++icons;
                     toSend.push_back(icon.Bytes);
                     continue;
                 }
@@ -185,6 +185,7 @@ int RunExtract(const ExtractRequest& request)
                 const FolderWriter::Result result = writer->Write(QFile::encodeName(name), icon.Bytes);
                 if (result == FolderWriter::Result::Written) {
                     ++written;
+                    ++icons;
                     continue;
                 }
                 const QString reason = Reason(writer->Error());
@@ -198,7 +199,7 @@ int RunExtract(const ExtractRequest& request)
             }
             if (!toStdout)
                 out.Line(stdout, QStringLiteral("%1: %2").arg(Shown(sources[k].Shown)).arg(icons));
-            if (chosen && icons == 0 && !stop)
+            if (chosen && icons == 0 && status == kAllWritten)
                 out.Line(stderr, QStringLiteral("vistrel: %1 holds no %2").arg(Shown(sources[k].Shown), ChoiceText(request.Choice, request.Format)));
             return !stop && stopSignal == 0;
         });

@@ -364,13 +364,13 @@ const char* GroupProblemText(GroupProblem problem)
     case GroupProblem::NoImages:
         return "its directory lists no image";
     case GroupProblem::ImageMissing:
-        return "its 32x32 image lies outside the file";
+        return "the image it is drawn from (nearest 32x32) lies outside the file";
     case GroupProblem::TooMuchWork:
         return "the file asks for too much work";
     case GroupProblem::PngUndecodable:
-        return "its 32x32 image is a PNG that doesn't decode";
+        return "the image it is drawn from (nearest 32x32) is a PNG that doesn't decode";
     case GroupProblem::DibUndecodable:
-        return "its 32x32 image is a bitmap that doesn't decode";
+        return "the image it is drawn from (nearest 32x32) is a bitmap that doesn't decode";
     }
     return "";
 }

@@ -2,6 +2,7 @@
 
 #include "batch/extract.h"
 #include "batch/listing.h"
+#include "batch/options.h"
 #include "batch/progress.h"
 #include "platform/errors.h"
 #include "platform/filenames.h"
@@ -11,7 +12,6 @@
 #include <QGuiApplication>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -23,7 +23,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <getopt.h>
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -92,15 +91,6 @@ void PrintHelp()
         "  vistrel --list --json --recursive apps/          what each file holds, as JSON lines\n"
         "  vistrel --list --icon 0 game.exe                 the icon --icon 0 takes, each language\n"
         "  vistrel --thumbnail -s 256 game.exe icon.png     the icon Windows shows for game.exe"));
-}
-
-std::optional<IconFormat> FormatNamed(const char* name)
-{
-    for (const auto& [text, format] : {std::pair{"bmp", IconFormat::Bmp}, std::pair{"png", IconFormat::Png},
-                                       std::pair{"ico", IconFormat::Ico}, std::pair{"cur", IconFormat::Cur}})
-        if (std::strcmp(name, text) == 0)
-            return format;
-    return std::nullopt;
 }
 
 // Folders are kept as the folder dialog gives them: no trailing separator but for the
@@ -279,126 +269,45 @@ int ExtractFolder(const char* folder, const char* outputFolder, IconFormat forma
 }
 
 namespace {
-// The batch commands' long options; each value is its own case below.
-enum BatchOption { kFormat = 256, kRecursive, kJson, kIcon, kName, kLanguage, kSize };
-constexpr option kBatchOptions[] = {
-    {"format", required_argument, nullptr, kFormat},     {"recursive", no_argument, nullptr, kRecursive},
-    {"json", no_argument, nullptr, kJson},               {"icon", required_argument, nullptr, kIcon},
-    {"name", required_argument, nullptr, kName},         {"language", required_argument, nullptr, kLanguage},
-    {"size", required_argument, nullptr, kSize},         {nullptr, 0, nullptr, 0},
-};
-
-// A whole number in decimal, or in hex after 0x, no larger than most; nothing otherwise.
-std::optional<long> NumberArgument(const char* text, long most)
+IconFormat AsIconFormat(BatchFormat format)
 {
-    const bool hex = std::strncmp(text, "0x", 2) == 0 || std::strncmp(text, "0X", 2) == 0;
-    const char* digits = hex ? text + 2 : text;
-    if (*digits == '\0' || !std::isxdigit(static_cast<unsigned char>(*digits)))
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(digits, &end, hex ? 16 : 10);
-    if (*end != '\0' || errno != 0 || value > most)
-        return std::nullopt;
-    return value;
+    switch (format) {
+    case BatchFormat::Png:
+        return IconFormat::Png;
+    case BatchFormat::Ico:
+        return IconFormat::Ico;
+    case BatchFormat::Cur:
+        return IconFormat::Cur;
+    case BatchFormat::Bmp:
+        break;
+    }
+    return IconFormat::Bmp;
 }
 
-// What the options ask of a batch command.
-struct BatchOptions {
-    IconFormat Format = IconFormat::Bmp;
-    bool FormatGiven = false;
-    bool Json = false;
-    IconChoice Choice;
-    SourceOptions Walk;
-};
-
-// --extract and --list, parsed by getopt_long over the arguments as bytes: "--format=png"
-// and "--format png", options anywhere among the sources, "--" ending them.
+// --extract and --list, their arguments as ParseBatchArguments reads them.
 std::optional<int> RunBatch(int argc, char* argv[])
 {
-    const bool list = std::strcmp(argv[1], "--list") == 0;
     const auto wrong = [](const QString& what) {
         Print(stderr, QStringLiteral("vistrel: ") + what);
         PrintUsage(stderr);
         return 2;
     };
-    // getopt_long reorders what it is given: a copy, with the command in argv[0]'s place.
-    std::vector<char*> arguments(argv + 1, argv + argc);
-    arguments.push_back(nullptr);
-    BatchOptions options;
-    optind = 0; // a fresh scan each call
-    opterr = 0;
-    for (;;) {
-        const int found = ::getopt_long(int(arguments.size() - 1), arguments.data(), ":", kBatchOptions, nullptr);
-        if (found == -1)
-            break;
-        const char* value = optarg;
-        const auto shownValue = [value] { return Shown(DisplayName(QByteArray(value))); };
-        switch (found) {
-        case kFormat: {
-            const std::optional<IconFormat> named = FormatNamed(value);
-            if (list)
-                return wrong(QStringLiteral("--format is --extract's; --list lists every kind"));
-            if (!named)
-                return wrong(QStringLiteral("unknown format %1 (bmp, png, ico or cur)").arg(shownValue()));
-            options.Format = *named;
-            options.FormatGiven = true;
-            break;
-        }
-        case kRecursive:
-            options.Walk.Recursive = true;
-            break;
-        case kJson:
-            if (!list)
-                return wrong(QStringLiteral("--json is --list's"));
-            options.Json = true;
-            break;
-        case kIcon: {
-            const std::optional<long> index = value[0] == '-' ? std::nullopt : NumberArgument(value, INT_MAX);
-            if (!index)
-                return wrong(value[0] == '-' ? QStringLiteral("--icon takes an index from 0 (use --name for a resource number)")
-                                             : QStringLiteral("--icon takes an index from 0, not %1").arg(shownValue()));
-            options.Choice.Group.Position = int(*index);
-            break;
-        }
-        case kName:
-            if (*value == '\0')
-                return wrong(QStringLiteral("--name needs a resource name or number"));
-            options.Choice.Group.Name = std::string(value);
-            break;
-        case kLanguage: {
-            const std::optional<long> language = NumberArgument(value, 0xFFFF);
-            if (!language)
-                return wrong(QStringLiteral("--language takes a language ID (1033 or 0x409), not %1").arg(shownValue()));
-            options.Choice.Group.Language = std::uint32_t(*language);
-            break;
-        }
-        case kSize: {
-            const std::optional<long> size = list ? std::nullopt : NumberArgument(value, 65536);
-            if (!size || *size == 0)
-                return wrong(list ? QStringLiteral("--size is --extract's")
-                                  : QStringLiteral("--size takes a width in pixels, not %1").arg(shownValue()));
-            options.Choice.Size = int(*size);
-            break;
-        }
-        case ':':
-            return wrong(optopt == kFormat ? QStringLiteral("--format needs a format (bmp, png, ico or cur)")
-                                           : QStringLiteral("%1 needs a value").arg(Shown(DisplayName(arguments[std::size_t(optind - 1)]))));
-        default:
-            return wrong(QStringLiteral("unknown option %1").arg(Shown(DisplayName(arguments[std::size_t(optind - 1)]))));
-        }
+    const BatchArguments parsed = ParseBatchArguments(argc, argv);
+    if (!parsed.Error.empty()) {
+        QString error = QString::fromStdString(parsed.Error);
+        if (error.contains(QLatin1String("%1")))
+            error = error.arg(Shown(DisplayName(QByteArray::fromStdString(parsed.ErrorValue))));
+        return wrong(error);
     }
-    if (options.Choice.Group.Position && options.Choice.Group.Name)
-        return wrong(QStringLiteral("--icon and --name both choose an icon: give one"));
-    if (options.Choice.Size > 0 && options.Format != IconFormat::Png)
-        return wrong(QStringLiteral("--size chooses a PNG image: it needs --format png"));
     std::vector<QByteArray> sources;
-    for (std::size_t i = std::size_t(optind); i + 1 < arguments.size(); ++i)
-        sources.push_back(AsFolderPath(arguments[i]));
-    if (list) {
+    for (const std::string& operand : parsed.Operands)
+        sources.push_back(QByteArray::fromStdString(operand));
+    const IconChoice choice{parsed.Choice, parsed.Size};
+    const SourceOptions walk{parsed.Recursive};
+    if (parsed.List) {
         if (sources.empty())
             return wrong(QStringLiteral("--list needs a file or a folder"));
-        return RunList({sources, options.Json, options.Choice, options.Walk});
+        return RunList({sources, parsed.Json, choice, walk});
     }
     if (sources.size() < 2)
         return wrong(sources.empty() ? QStringLiteral("--extract needs a file or a folder, and a folder to write to")
@@ -406,7 +315,7 @@ std::optional<int> RunBatch(int argc, char* argv[])
                                            .arg(Shown(DisplayName(sources[0]))));
     const QByteArray output = sources.back();
     sources.pop_back();
-    return RunExtract({sources, output, options.Format, options.Choice, options.Walk});
+    return RunExtract({sources, output, AsIconFormat(parsed.Format), choice, walk});
 }
 } // namespace
 

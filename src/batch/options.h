@@ -2,7 +2,7 @@
 // toolkit: the window's program and the quick path in front of it read them alike.
 #pragma once
 
-#include "icon/exeicons.h"
+#include "icon/groupchoice.h"
 
 #include <string>
 #include <vector>

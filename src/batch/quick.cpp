@@ -3,6 +3,7 @@
 #include "batch/options.h"
 #include "icon/bytesource.h"
 #include "icon/cursorexport.h"
+#include "icon/exeicons.h"
 #include "icon/fdwrite.h"
 #include "icon/iconexport.h"
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "icon/dib.h"
+#include "icon/groupchoice.h"
 #include "icon/resources.h"
 
 #include <cstdint>
@@ -145,17 +146,6 @@ public:
 private:
     struct Parsed;
     std::unique_ptr<Parsed> parsed_;
-};
-
-// One group as a launcher names it: by its position among what is counted (ExtractIcon's
-// index for icons), or by its resource name, a number in decimal or a string (ASCII
-// letters in any case, as Windows finds them); and in one language. Unset parts choose
-// everything.
-struct GroupChoice {
-    std::optional<int> Position;
-    std::optional<std::string> Name;
-    std::optional<std::uint32_t> Language;
-    bool Any() const { return Position || Name || Language; }
 };
 
 // Whether group index of kind, at position among what is counted, is what choice names.

@@ -3,7 +3,7 @@
 
 #include "platform/filenames.h"
 #include "browse/browsestate.h"
-#include "icon/exeicons.h"
+#include "icon/groupchoice.h"
 
 #include <QByteArray>
 #include <QString>

@@ -160,7 +160,8 @@ int RunExtract(const ExtractRequest& request)
     const bool chosen = request.Choice.Group.Any();
     long long number = 0;  // the last number taken; a file passed over keeps its number
     long long written = 0; // files written
-    std::vector<QByteArray> toSend; // with "-": every chosen icon, one of which is sent
+    QByteArray toSend;       // with "-": the first chosen icon, sent when it is the only one
+    long long chosenCount = 0;
     const StopCatcher catcher;
     ReadAheadAndStore(
         sources.size(),
@@ -177,7 +178,8 @@ int RunExtract(const ExtractRequest& request)
                     continue;
                 if (toStdout) {
                     ++icons;
-                    toSend.push_back(icon.Bytes);
+                    if (chosenCount++ == 0)
+                        toSend = icon.Bytes;
                     continue;
                 }
                 const QString name = NumberedFilePath(stem, int(++number), icon.Extension);
@@ -213,13 +215,13 @@ int RunExtract(const ExtractRequest& request)
         return StoppedStatus(signal, [&writer] { writer.reset(); });
     }
     if (toStdout) {
-        if (toSend.size() != 1) {
+        if (chosenCount != 1) {
             out.Line(stderr, QStringLiteral("vistrel: - takes exactly one %1, and %2 were chosen")
                                  .arg(What(request.Format))
-                                 .arg(toSend.size()));
+                                 .arg(chosenCount));
             return kNotWritten;
         }
-        const int sent = WriteToStdout(out, toSend.front());
+        const int sent = WriteToStdout(out, toSend);
         return sent != kAllWritten ? sent : status;
     }
     if (!writer->Sync()) {

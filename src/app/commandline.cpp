@@ -2,6 +2,7 @@
 
 #include "batch/extract.h"
 #include "batch/listing.h"
+#include "batch/options.h"
 #include "batch/progress.h"
 #include "platform/errors.h"
 #include "platform/filenames.h"
@@ -37,18 +38,23 @@ void PrintUsage(std::FILE* stream)
 {
     Print(stream, QStringLiteral(
         "Usage: vistrel [FOLDER]                  start the icon viewer, opening FOLDER at once\n"
-        "       vistrel --extract [--format bmp|png|ico|cur] [--recursive] [--all-kinds]\n"
-        "               SOURCE OUTDIR             write the icons of SOURCE (a file, or a folder's\n"
-        "                                         exe and dll files, with --all-kinds also its\n"
-        "                                         cpl, ocx, scr, mun and icl files; with\n"
+        "       vistrel --extract [--format bmp|png|ico|cur] [--icon INDEX | --name NAME]\n"
+        "                         [--language ID] [--size PX] [--recursive] [--all-kinds]\n"
+        "                         SOURCE... OUTDIR|-\n"
+        "                                         write the icons of each SOURCE (a file, or a\n"
+        "                                         folder's exe and dll files, with --all-kinds\n"
+        "                                         also its cpl, ocx, scr, mun and icl files; with\n"
         "                                         --recursive, those of every folder below it\n"
-        "                                         too) to OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
-        "                                         creating OUTDIR: bmp is the 34x34 bitmap, png\n"
-        "                                         the largest image, ico every image; cur writes\n"
-        "                                         the cursors as Cursor00001.cur (.ani) instead\n"
-        "       vistrel --list [--json] [--recursive] [--all-kinds] SOURCE...\n"
+        "                                         too) to OUTDIR/Icon00001.bmp (.png, .ico)\n"
+        "                                         onwards, creating OUTDIR: bmp is the 34x34\n"
+        "                                         bitmap, png the largest image, ico every image;\n"
+        "                                         cur writes the cursors as Cursor00001.cur (.ani)\n"
+        "                                         instead\n"
+        "       vistrel --list [--json] [--icon INDEX | --name NAME] [--language ID]\n"
+        "                      [--recursive] [--all-kinds] SOURCE...\n"
         "                                         list the icon groups, cursor groups and animated\n"
-        "                                         cursors of each file, or why it has none\n"
+        "                                         cursors of each file in every language, or why\n"
+        "                                         it has none\n"
         "       vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n"
         "                                         write the first icon of INPUT as a PNG of at\n"
         "                                         most SIZE x SIZE pixels (128), as the file\n"
@@ -60,22 +66,34 @@ void PrintHelp()
 {
     PrintUsage(stdout);
     Print(stdout, QStringLiteral(
+        "\nChoosing:\n"
+        "  --icon INDEX     the icon Windows numbers INDEX (0, 1, ... as ExtractIcon counts a\n"
+        "                   file's icon groups; with --format cur, its cursors, then its\n"
+        "                   animated cursors)\n"
+        "  --name NAME      the group of resource name or number NAME\n"
+        "  --language ID    that language's variant (1041 or 0x411); else the first one\n"
+        "  --size PX        with --format png: the smallest image at least PX wide, else the\n"
+        "                   largest, as stored\n"
+        "  OUTDIR -         the one chosen icon to standard output, nothing else there\n"
+        "\nExit status of --extract and --list:\n"
+        "  0    every chosen icon was written (every source listed)\n"
+        "  1    there was nothing to write\n"
+        "  2    a usage error, or something could not be read or written (said with the\n"
+        "       system's reason on stderr)\n"
+        "  130, 143, 129   stopped by SIGINT, SIGTERM or SIGHUP after the file in hand\n"
         "\nExamples:\n"
         "  vistrel ~/apps                                   the window, showing ~/apps\n"
         "  vistrel --extract --format png game.exe icons/   one program's icons as PNG files\n"
+        "  vistrel --extract --icon 0 --format png --size 256 game.exe - > game.png\n"
+        "                                                   the icon Windows shows, for a launcher\n"
+        "  vistrel --extract --name 101 --language 0x411 --format ico game.exe - > game.ico\n"
+        "                                                   group 101 in Japanese, every image\n"
+        "  vistrel --extract --icon 0 --format png a.exe b.exe icons/   each one's first icon\n"
         "  vistrel --extract --recursive /mnt/win out/      every icon of a whole tree\n"
         "  vistrel --extract --format cur user32.dll cur/   its cursors as .cur and .ani files\n"
         "  vistrel --list --json --recursive apps/          what each file holds, as JSON lines\n"
+        "  vistrel --list --icon 0 game.exe                 the icon --icon 0 takes, each language\n"
         "  vistrel --thumbnail -s 256 game.exe icon.png     the icon Windows shows for game.exe"));
-}
-
-std::optional<IconFormat> FormatNamed(const char* name)
-{
-    for (const auto& [text, format] : {std::pair{"bmp", IconFormat::Bmp}, std::pair{"png", IconFormat::Png},
-                                       std::pair{"ico", IconFormat::Ico}, std::pair{"cur", IconFormat::Cur}})
-        if (std::strcmp(name, text) == 0)
-            return format;
-    return std::nullopt;
 }
 
 // Folders are kept as the folder dialog gives them: no trailing separator but for the
@@ -250,59 +268,57 @@ WindowSystemStart::~WindowSystemStart()
 
 int ExtractFolder(const char* folder, const char* outputFolder, IconFormat format)
 {
-    return RunExtract({AsFolderPath(folder), AsFolderPath(outputFolder), format, false});
+    return RunExtract({{AsFolderPath(folder)}, AsFolderPath(outputFolder), format, {}, {}});
 }
 
 namespace {
-// --extract and --list: their options, in any order before the sources, then the sources.
+IconFormat AsIconFormat(BatchFormat format)
+{
+    switch (format) {
+    case BatchFormat::Png:
+        return IconFormat::Png;
+    case BatchFormat::Ico:
+        return IconFormat::Ico;
+    case BatchFormat::Cur:
+        return IconFormat::Cur;
+    case BatchFormat::Bmp:
+        break;
+    }
+    return IconFormat::Bmp;
+}
+
+// --extract and --list, their arguments as ParseBatchArguments reads them.
 std::optional<int> RunBatch(int argc, char* argv[])
 {
-    const bool list = std::strcmp(argv[1], "--list") == 0;
-    IconFormat format = IconFormat::Bmp;
-    bool recursive = false;
-    bool allKinds = false;
-    bool json = false;
-    std::vector<QByteArray> sources;
     const auto wrong = [](const QString& what) {
         Print(stderr, QStringLiteral("vistrel: ") + what);
         PrintUsage(stderr);
         return 2;
     };
-    for (int i = 2; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (!sources.empty() || std::strncmp(argument, "--", 2) != 0 || std::strcmp(argument, "--") == 0) {
-            if (std::strcmp(argument, "--") != 0 || !sources.empty())
-                sources.push_back(AsFolderPath(argument));
-        } else if (std::strcmp(argument, "--recursive") == 0) {
-            recursive = true;
-        } else if (std::strcmp(argument, "--all-kinds") == 0) {
-            allKinds = true;
-        } else if (list && std::strcmp(argument, "--json") == 0) {
-            json = true;
-        } else if (!list && std::strcmp(argument, "--format") == 0) {
-            if (++i == argc)
-                return wrong(QStringLiteral("--format needs a format (bmp, png, ico or cur)"));
-            const std::optional<IconFormat> named = FormatNamed(argv[i]);
-            if (!named)
-                return wrong(QStringLiteral("unknown format %1 (bmp, png, ico or cur)").arg(Shown(DisplayName(argv[i]))));
-            format = *named;
-        } else {
-            return wrong(QStringLiteral("unknown option %1").arg(Shown(DisplayName(argument))));
-        }
+    const BatchArguments parsed = ParseBatchArguments(argc, argv);
+    if (!parsed.Error.empty()) {
+        QString error = QString::fromStdString(parsed.Error);
+        if (error.contains(QLatin1String("%1")))
+            error = error.arg(Shown(DisplayName(QByteArray::fromStdString(parsed.ErrorValue))));
+        return wrong(error);
     }
-    if (list) {
+    std::vector<QByteArray> sources;
+    for (const std::string& operand : parsed.Operands)
+        sources.push_back(QByteArray::fromStdString(operand));
+    const IconChoice choice{parsed.Choice, parsed.Size};
+    const SourceOptions walk{parsed.Recursive, parsed.AllKinds};
+    if (parsed.List) {
         if (sources.empty())
             return wrong(QStringLiteral("--list needs a file or a folder"));
-        return RunList({sources, json, recursive, allKinds});
+        return RunList({sources, parsed.Json, choice, walk});
     }
     if (sources.size() < 2)
         return wrong(sources.empty() ? QStringLiteral("--extract needs a file or a folder, and a folder to write to")
                                      : QStringLiteral("--extract needs a folder to write to after %1")
                                            .arg(Shown(DisplayName(sources[0]))));
-    if (sources.size() > 2)
-        return wrong(QStringLiteral("--extract takes one source and one folder, not also %1")
-                         .arg(Shown(DisplayName(sources[2]))));
-    return RunExtract({sources[0], sources[1], format, recursive, allKinds});
+    const QByteArray output = sources.back();
+    sources.pop_back();
+    return RunExtract({sources, output, AsIconFormat(parsed.Format), choice, walk});
 }
 } // namespace
 

@@ -1,8 +1,11 @@
 // The command line, read before any window exists:
 //   vistrel [FOLDER]                  the icon viewer, opening FOLDER at once
-//   vistrel --extract [--format bmp|png|ico] FOLDER OUTDIR
-//                                     the icons of FOLDER's executables and libraries, as
-//                                     Open finds them, into OUTDIR/Icon00001.bmp onwards
+//   vistrel --extract [--format bmp|png|ico|cur] [--icon N | --name NAME] [--language ID]
+//                     [--size PX] [--recursive] SOURCE... OUTDIR|-
+//                                     the icons of each SOURCE, as Open finds them, or the
+//                                     one chosen, into OUTDIR/Icon00001.bmp onwards or to
+//                                     standard output
+//   vistrel --list [--json] [--icon N | --name NAME] [--language ID] [--recursive] SOURCE...
 //   vistrel --thumbnail [-s SIZE] INPUT OUTPUT   (thumbnailer/thumbnail.h)
 //   vistrel --help | --version
 // Qt's own options (-platform, -style, ...) are left to Qt.
@@ -18,8 +21,8 @@
 // The exit status when argv is one of the batch commands, or when the window can't
 // start: an unknown "--" option (the usage goes to stderr) or no display to show it on
 // (one line to stderr); both give 2. Nothing when the program should start its window.
-// --extract: 0 when icons were written, 1 when there were none, 2 on a usage or I/O error.
-// OUTDIR is created with its parents when it does not exist.
+// --extract and --list: BatchStatus (batch/extract.h), or 128 + the signal that stopped
+// them. OUTDIR is created with its parents when it does not exist.
 std::optional<int> RunCommandLine(int argc, char* argv[]);
 
 // What is wrong with the window's arguments: an option that is neither Qt's nor ours, a

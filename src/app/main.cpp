@@ -1,21 +1,41 @@
-#include "app/application.h"
-#include "app/commandline.h"
+// The vistrel program's front: it loads no toolkit until it needs one. One chosen icon to
+// standard output, what a launcher asks for every program it shows, is answered here at
+// once; everything else is the toolkit's part (window.cpp), a module loaded on demand by
+// its full path: where the build put it, or, installed, where it lies from the program's
+// own folder. No search path is involved, so no folder the program runs in can stand in.
+#include "batch/quick.h"
 
-#include <QApplication>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+std::string WindowModule()
+{
+#ifdef VISTREL_WINDOW_MODULE
+    return VISTREL_WINDOW_MODULE;
+#else
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string program(self, std::size_t(length > 0 ? length : 0));
+    return program.substr(0, program.rfind('/') + 1) + VISTREL_WINDOW_MODULE_FROM_PROGRAM "/libvistrel-window.so";
+#endif
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    // The batch commands need no display, so they run before any window exists; so do
-    // the checks that would otherwise leave Qt to abort.
-    if (const auto status = RunCommandLine(argc, argv))
+    if (const std::optional<int> status = QuickExtract(argc, argv))
         return *status;
-    std::optional<WindowSystemStart> start(std::in_place);
-    QApplication app(argc, argv);
-    start.reset();
-    // Qt has taken its own options out of argv; what is left may name a folder.
-    const std::optional<QByteArray> folder = FolderArgument(argc, argv);
-    if (!folder)
+    const std::string module = WindowModule();
+    void* window = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto run = window ? reinterpret_cast<int (*)(int, char**)>(::dlsym(window, "VistrelMain")) : nullptr;
+    if (!run) {
+        std::fprintf(stderr, "vistrel: its toolkit part can't be loaded: %s\n", ::dlerror());
         return 2;
-    VistrelApplication vistrel;
-    return vistrel.Run(*folder);
+    }
+    return run(argc, argv);
 }

@@ -1,46 +1,56 @@
 #include "batch/extract.h"
 
 #include "batch/progress.h"
-#include "batch/sources.h"
+#include "icon/fdwrite.h"
 #include "platform/folderwriter.h"
+#include "scan/folderscan.h"
 
 #include <QFile>
 
+#include <cerrno>
 #include <csignal>
-#include <deque>
-#include <future>
+#include <cstring>
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t stopSignal = 0;
 
-void Interrupt(int)
+void Stop(int signal)
 {
-    interrupted = 1;
+    stopSignal = signal;
 }
 
-// Ctrl+C, while it is held, ends the batch after the file in hand instead of the process.
-class InterruptCatcher {
+// SIGINT, SIGTERM and SIGHUP, while it is held, end the batch after the file in hand
+// instead of the process.
+class StopCatcher {
 public:
-    InterruptCatcher()
+    StopCatcher()
     {
-        interrupted = 0;
+        stopSignal = 0;
         struct sigaction action {};
-        action.sa_handler = Interrupt;
+        action.sa_handler = Stop;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            ::sigaction(kSignals[i], &action, &previous_[i]);
     }
-    ~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
-    InterruptCatcher(const InterruptCatcher&) = delete;
-    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+    ~StopCatcher()
+    {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            ::sigaction(kSignals[i], &previous_[i], nullptr);
+    }
+    StopCatcher(const StopCatcher&) = delete;
+    StopCatcher& operator=(const StopCatcher&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[std::size(kSignals)] {};
 };
 
-// mkdir -p: the folder and any parent missing, each made with the umask's permissions.
+// mkdir -p: the folder and any parent missing, each made with the umask's permissions;
+// errno says why when it fails.
 bool MakeFolders(const QByteArray& path)
 {
     for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
@@ -49,9 +59,17 @@ bool MakeFolders(const QByteArray& path)
             return false;
         if (slash < 0) {
             struct stat info {};
-            return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+            if (::stat(path.constData(), &info) != 0)
+                return false;
+            errno = ENOTDIR;
+            return S_ISDIR(info.st_mode);
         }
     }
+}
+
+QString Reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // What is written, for the line that says there was none: "icon" or "cursor".
@@ -59,90 +77,164 @@ QString What(IconFormat format)
 {
     return format == IconFormat::Cur ? QStringLiteral("cursor") : QStringLiteral("icon");
 }
+
+// The choice as a source without it is told: "icon 3", "icon APPICON in language 1041".
+QString ChoiceText(const IconChoice& choice, IconFormat format)
+{
+    QString text = What(format);
+    if (choice.Group.Position)
+        text += QStringLiteral(" %1").arg(*choice.Group.Position);
+    if (choice.Group.Name)
+        text += QStringLiteral(" named %1").arg(Shown(DisplayName(QByteArray::fromStdString(*choice.Group.Name))));
+    if (choice.Group.Language)
+        text += QStringLiteral(" in language %1").arg(*choice.Group.Language);
+    return text;
+}
+
+// The chosen icon alone to standard output, whole or with the reason it isn't.
+int WriteToStdout(BatchOutput& out, const QByteArray& bytes)
+{
+    // A reader that went away is an error to tell, not a signal that ends the process.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);
+    std::fflush(stdout);
+    const bool written = WriteAll(STDOUT_FILENO, bytes.constData(), std::size_t(bytes.size()));
+    const int error = errno;
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    if (!written) {
+        out.Line(stderr, QStringLiteral("vistrel: the icon can't be written to standard output: %1").arg(Reason(error)));
+        return kNotWritten;
+    }
+    return kAllWritten;
+}
 } // namespace
+
+int StoppedStatus(int signal, const std::function<void()>& cleanup)
+{
+    if (cleanup)
+        cleanup();
+    return 128 + signal;
+}
 
 int RunExtract(const ExtractRequest& request)
 {
-    BatchOutput out(::isatty(STDERR_FILENO) == 1);
-    const QString shownSource = Shown(DisplayName(request.Source));
-    const auto unreadable = [&out](const QString& folder) {
-        out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over").arg(Shown(folder)));
+    const bool toStdout = request.Output == "-";
+    BatchOutput out(!toStdout && ::isatty(STDERR_FILENO) == 1);
+    const auto unreadable = [&out](const QString& folder, int error) {
+        out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over: %2").arg(Shown(folder), Reason(error)));
     };
-    const std::optional<std::vector<BatchSource>> sources = ListSources(request.Source, request.Recursive, unreadable, request.AllKinds);
-    if (!sources) {
-        out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(shownSource));
-        return 2;
+    int status = kAllWritten;
+    std::vector<BatchSource> sources;
+    for (const QByteArray& source : request.Sources) {
+        std::optional<std::vector<BatchSource>> files = ListSources(source, request.Walk, unreadable);
+        if (!files) {
+            out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(Shown(DisplayName(source))));
+            status = kNotWritten;
+            continue;
+        }
+        sources.insert(sources.end(), std::make_move_iterator(files->begin()), std::make_move_iterator(files->end()));
     }
+    if (sources.empty() && status != kAllWritten)
+        return status;
     const QString shownOutput = Shown(DisplayName(request.Output));
-    if (!MakeFolders(request.Output)) {
-        out.Line(stderr, QStringLiteral("vistrel: the folder %1 can't be created").arg(shownOutput));
-        return 2;
+    std::optional<FolderWriter> writer;
+    if (!toStdout) {
+        if (!MakeFolders(request.Output)) {
+            out.Line(stderr, QStringLiteral("vistrel: the folder %1 can't be created: %2").arg(shownOutput, Reason(errno)));
+            return kNotWritten;
+        }
+        writer.emplace(request.Output, FolderWriter::Targets::UserFiles);
+        if (!writer->IsOpen()) {
+            out.Line(stderr, QStringLiteral("vistrel: the folder %1 can't be opened: %2").arg(shownOutput, Reason(errno)));
+            return kNotWritten;
+        }
     }
-    FolderWriter writer(request.Output, FolderWriter::Targets::UserFiles);
-    if (!writer.IsOpen()) {
-        out.Line(stderr, QStringLiteral("vistrel: the folder %1 can't be opened").arg(shownOutput));
-        return 2;
-    }
-    if (sources->empty()) {
-        out.Line(stdout, QStringLiteral("%1 holds no %2 file")
-                             .arg(shownSource, request.AllKinds ? QStringLiteral("exe, dll, cpl, ocx, scr, mun or icl")
-                                                                : QStringLiteral("exe or dll")));
-        return 1;
+    if (sources.empty()) {
+        const QString named = request.Sources.size() == 1 ? Shown(DisplayName(request.Sources.front())) : QStringLiteral("the sources");
+        out.Line(toStdout ? stderr : stdout, QStringLiteral("%1 holds no %2 file")
+                                                         .arg(named, request.Walk.AllKinds ? QStringLiteral("exe, dll, cpl, ocx, scr, mun or icl")
+                                                                                           : QStringLiteral("exe or dll")));
+        return kNothingToWrite;
     }
 
     const QString stem = request.Format == IconFormat::Cur ? QStringLiteral("Cursor") : QStringLiteral("Icon");
-    const auto sourceFile = [&](std::size_t k) {
-        const BatchSource& source = (*sources)[k];
-        return SourceFile{source.Shown, source.Folder, source.Name, source.Redirects};
-    };
-    // Each file is read and encoded a few files ahead on other threads while this one
-    // writes the files before it.
-    constexpr std::size_t kReadAhead = 4;
-    std::deque<std::future<FileIcons>> ahead;
-    std::size_t next = 0;
-    long long written = 0;
-    int status = 0;
-    const InterruptCatcher catcher;
-    for (std::size_t k = 0; k < sources->size() && !interrupted && status == 0; ++k) {
-        for (; next < sources->size() && next < k + kReadAhead; ++next)
-            ahead.push_back(std::async(std::launch::async, ReadIcons, sourceFile(next), request.Format));
-        out.Reading(int(k + 1), int(sources->size()), written, (*sources)[k].Shown);
-        const FileIcons read = ahead.front().get();
-        ahead.pop_front();
-        int icons = 0;
-        for (const EncodedIcon& icon : read.Icons) {
-            if (icon.Bytes.isEmpty())
-                continue;
-            const QString name = NumberedFilePath(stem, int(written + 1), icon.Extension);
-            const QString path = DisplayName(request.Output) + QLatin1Char('/') + name;
-            const FolderWriter::Result result = writer.Write(QFile::encodeName(name), icon.Bytes);
-            if (result == FolderWriter::Result::Failed) {
-                out.Line(stderr, QStringLiteral("vistrel: %1 can't be written").arg(Shown(path)));
-                status = 2;
-                break;
+    const bool chosen = request.Choice.Group.Any();
+    long long number = 0;  // the last number taken; a file passed over keeps its number
+    long long written = 0; // files written
+    QByteArray toSend;       // with "-": the first chosen icon, sent when it is the only one
+    long long chosenCount = 0;
+    const StopCatcher catcher;
+    ReadAheadAndStore(
+        sources.size(),
+        [&](std::size_t k) {
+            const BatchSource& source = sources[k];
+            return ReadIcons(SourceFile{source.Shown, source.Folder, source.Name, source.Redirects}, request.Format,
+                             request.Choice);
+        },
+        [&](std::size_t k) { out.Reading(int(k + 1), int(sources.size()), written, sources[k].Shown); },
+        [&](std::size_t k, const FileIcons& read) {
+            int icons = 0;
+            bool stop = false;
+            for (const EncodedIcon& icon : read.Icons) {
+                if (icon.Bytes.isEmpty())
+                    continue;
+                if (toStdout) {
+                    ++icons;
+                    if (chosenCount++ == 0)
+                        toSend = icon.Bytes;
+                    continue;
+                }
+                const QString name = NumberedFilePath(stem, int(++number), icon.Extension);
+                const QString path = DisplayName(request.Output) + QLatin1Char('/') + name;
+                const FolderWriter::Result result = writer->Write(QFile::encodeName(name), icon.Bytes);
+                if (result == FolderWriter::Result::Written) {
+                    ++written;
+                    ++icons;
+                    continue;
+                }
+                const QString reason = Reason(writer->Error());
+                status = kNotWritten;
+                if (result == FolderWriter::Result::Failed || !writer->IsWritable()) {
+                    out.Line(stderr, QStringLiteral("vistrel: %1 can't be written: %2").arg(Shown(path), reason));
+                    stop = true;
+                    break;
+                }
+                out.Line(stderr, QStringLiteral("vistrel: %1 can't be replaced and was left as it is: %2").arg(Shown(path), reason));
             }
-            if (result == FolderWriter::Result::PassedOver)
-                out.Line(stderr, QStringLiteral("vistrel: %1 can't be replaced and was left as it is").arg(Shown(path)));
-            ++written;
-            ++icons;
+            if (!toStdout)
+                out.Line(stdout, QStringLiteral("%1: %2").arg(Shown(sources[k].Shown)).arg(icons));
+            if (chosen && icons == 0 && status == kAllWritten)
+                out.Line(stderr, QStringLiteral("vistrel: %1 holds no %2").arg(Shown(sources[k].Shown), ChoiceText(request.Choice, request.Format)));
+            return !stop && stopSignal == 0;
+        });
+    if (stopSignal != 0) {
+        const int signal = stopSignal;
+        // What was written is whole: synced once, also when stopped.
+        if (writer && !writer->Sync())
+            out.Line(stderr, QStringLiteral("vistrel: the files written to %1 could not be saved to disk: %2").arg(shownOutput, Reason(errno)));
+        if (!toStdout)
+            out.Line(stdout, QStringLiteral("total: %1 (stopped)").arg(written));
+        return StoppedStatus(signal, [&writer] { writer.reset(); });
+    }
+    if (toStdout) {
+        if (chosenCount != 1) {
+            out.Line(stderr, QStringLiteral("vistrel: - takes exactly one %1, and %2 were chosen")
+                                 .arg(What(request.Format))
+                                 .arg(chosenCount));
+            return kNotWritten;
         }
-        out.Line(stdout, QStringLiteral("%1: %2").arg(Shown((*sources)[k].Shown)).arg(icons));
+        const int sent = WriteToStdout(out, toSend);
+        return sent != kAllWritten ? sent : status;
     }
-    // One sync for the whole batch, also when it was stopped: what it wrote is whole.
-    if (!writer.Sync()) {
-        out.Line(stderr, QStringLiteral("vistrel: the files written to %1 could not be saved to disk").arg(shownOutput));
-        return 2;
+    if (!writer->Sync()) {
+        out.Line(stderr, QStringLiteral("vistrel: the files written to %1 could not be saved to disk: %2").arg(shownOutput, Reason(errno)));
+        status = kNotWritten;
     }
-    if (status != 0)
-        return status;
-    if (interrupted) {
-        out.Line(stdout, QStringLiteral("total: %1 (stopped)").arg(written));
-        return 130;
-    }
-    if (written == 0) {
-        out.Line(stdout, QStringLiteral("the exe and dll files hold no %1").arg(What(request.Format)));
-        return 1;
+    if (number == 0 && status == kAllWritten) {
+        out.Line(stdout, QStringLiteral("the exe and dll files hold no %1").arg(chosen ? ChoiceText(request.Choice, request.Format) : What(request.Format)));
+        return kNothingToWrite;
     }
     out.Line(stdout, QStringLiteral("total: %1").arg(written));
-    return 0;
+    return status;
 }

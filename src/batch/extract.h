@@ -1,20 +1,37 @@
-// vistrel --extract: the icons (or cursors) of a file, a folder or a tree into numbered
-// files, Icon00001.bmp onwards, as many as there are.
+// vistrel --extract: the icons (or cursors) of files, folders or trees into numbered
+// files, Icon00001.bmp onwards, as many as there are or the one chosen; or the one chosen
+// icon to standard output.
 #pragma once
 
+#include "batch/sources.h"
 #include "scan/iconextraction.h"
 
 #include <QByteArray>
 
+#include <vector>
+
 struct ExtractRequest {
-    QByteArray Source;  // a file or a folder, as the kernel takes it
-    QByteArray Output;  // made with its parents when missing
+    std::vector<QByteArray> Sources; // files and folders, as the kernel takes them
+    QByteArray Output;  // made with its parents when missing; "-" for standard output
     IconFormat Format = IconFormat::Bmp;
-    bool Recursive = false;
-    bool AllKinds = false; // a folder's files of every kind ListSources takes, not only exe and dll
+    IconChoice Choice;
+    SourceOptions Walk;
 };
 
-// Prints a line for each file and the total; 0 when something was written, 1 when there
-// was nothing to write, 2 on a usage or file error, 130 when Ctrl+C stopped it (what was
-// written is whole and synced, and the total says how far it got).
+// The exit statuses of the batch commands.
+enum BatchStatus {
+    kAllWritten = 0,    // every chosen icon was written
+    kNothingToWrite = 1,
+    kNotWritten = 2,    // a usage error, or something could not be read or written
+};
+
+// Prints a line for each file and the total of files written (nothing but the icon when
+// Output is "-"); returns a BatchStatus, or what StoppedStatus gives when SIGINT, SIGTERM
+// or SIGHUP stopped it after the file in hand (what was written is whole and synced, and
+// the total says how far it got).
 int RunExtract(const ExtractRequest& request);
+
+// The status of a batch that signal stopped, as a shell reports a process it ended:
+// 128 + its number (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP). cleanup runs
+// first: it removes what the batch made for itself and would otherwise leave behind.
+int StoppedStatus(int signal, const std::function<void()>& cleanup);

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 const char* FormatName(const ResourceListing& listing)
@@ -76,31 +77,85 @@ QJsonObject ImageJson(const ListedImage& image)
     return json;
 }
 
-QJsonArray ResourcesJson(const std::vector<ListedResource>& resources)
+// The numbers --extract gives the groups it takes, counted on from file to file: icons,
+// and cursor groups with animated cursors, each a run of its own.
+struct ExtractNumbers {
+    long long icons = 0;
+    long long cursors = 0;
+};
+
+// A listed group with the number --extract writes it under, 0 for none.
+struct Numbered {
+    const ListedResource* group;
+    int index; // in the file
+    long long number;
+};
+
+std::vector<Numbered> Number(const std::vector<ListedResource>& groups, long long& last)
+{
+    std::vector<Numbered> numbered;
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        if (groups[i].Chosen)
+            numbered.push_back({&groups[i], int(i), groups[i].TakenVariant().Readable ? ++last : 0});
+    return numbered;
+}
+
+// Why a variant can't be taken, as the listing says it: "" when it can.
+QString Unreadable(const ListedVariant& variant)
+{
+    return variant.Readable ? QString() : QStringLiteral(" (unreadable: %1)").arg(QString::fromStdString(variant.Problem));
+}
+
+QJsonValue NumberJson(long long number)
+{
+    return number > 0 ? QJsonValue(qint64(number)) : QJsonValue();
+}
+
+QJsonObject VariantJson(const ListedVariant& variant, bool animated)
+{
+    QJsonObject json{{"language", variant.Language ? QJsonValue(qint64(*variant.Language)) : QJsonValue()},
+                     {"readable", variant.Readable},
+                     {"unreadable", variant.Readable ? QJsonValue() : QJsonValue(QString::fromStdString(variant.Problem))}};
+    if (animated) {
+        json.insert("bytes", qint64(variant.Bytes));
+    } else {
+        QJsonArray images;
+        for (const ListedImage& image : variant.Images)
+            images.append(ImageJson(image));
+        json.insert("images", images);
+    }
+    return json;
+}
+
+// Each group as before (its name, languages, and the taken variant's images or bytes),
+// with extract_number, the variant taken and every variant.
+QJsonArray ResourcesJson(const std::vector<Numbered>& numbered, bool animated)
 {
     QJsonArray array;
-    for (const ListedResource& resource : resources) {
+    for (const auto& [resource, index, number] : numbered) {
         QJsonObject json;
-        if (resource.Name.Form == NameForm::Number)
-            json.insert("name", qint64(resource.Name.Number));
+        if (resource->Name.Form == NameForm::Number)
+            json.insert("name", qint64(resource->Name.Number));
         else
-            json.insert("name", NameText(resource.Name));
-        if (!resource.Name.DisplayIsExact()) {
-            const std::vector<std::uint8_t> stored = resource.Name.StoredBytes();
+            json.insert("name", NameText(resource->Name));
+        if (!resource->Name.DisplayIsExact()) {
+            const std::vector<std::uint8_t> stored = resource->Name.StoredBytes();
             json.insert("name_bytes", Hex(QByteArray(reinterpret_cast<const char*>(stored.data()), qsizetype(stored.size()))));
         }
         QJsonArray languages;
-        for (const std::uint32_t language : resource.Languages)
+        for (const std::uint32_t language : resource->Languages)
             languages.append(qint64(language));
         json.insert("languages", languages);
-        if (resource.Images.empty() && resource.Bytes > 0) {
-            json.insert("bytes", qint64(resource.Bytes));
-        } else {
-            QJsonArray images;
-            for (const ListedImage& image : resource.Images)
-                images.append(ImageJson(image));
-            json.insert("images", images);
-        }
+        QJsonObject taken = VariantJson(resource->TakenVariant(), animated);
+        for (const char* key : {"images", "bytes", "readable", "unreadable"})
+            if (taken.contains(QLatin1String(key)))
+                json.insert(QLatin1String(key), taken.value(QLatin1String(key)));
+        json.insert("extract_number", NumberJson(number));
+        json.insert("taken_variant", resource->Taken);
+        QJsonArray variants;
+        for (const ListedVariant& variant : resource->Variants)
+            variants.append(VariantJson(variant, animated));
+        json.insert("variants", variants);
         array.append(json);
     }
     return array;
@@ -121,40 +176,63 @@ QString ImageText(const ListedImage& image)
     return text;
 }
 
-void PrintResources(BatchOutput& out, const char* kind, const std::vector<ListedResource>& resources,
-                    std::optional<int> shown)
+void PrintVariant(BatchOutput& out, const ListedVariant& variant, const QString& indent)
 {
-    for (std::size_t i = 0; i < resources.size(); ++i) {
-        const ListedResource& resource = resources[i];
+    if (variant.Images.empty() && variant.Bytes > 0)
+        out.Line(stdout, indent + QStringLiteral("%1 bytes").arg(variant.Bytes));
+    for (const ListedImage& image : variant.Images)
+        out.Line(stdout, indent + ImageText(image));
+}
+
+void PrintResources(BatchOutput& out, const char* kind, const std::vector<Numbered>& numbered,
+                    std::optional<int> shown, const QString& stem, bool languageChosen)
+{
+    for (std::size_t i = 0; i < numbered.size(); ++i) {
+        const ListedResource& resource = *numbered[i].group;
+        const int index = numbered[i].index;
         QStringList languages;
         for (const std::uint32_t language : resource.Languages)
             languages << QString::number(language);
-        QString line = QStringLiteral("  %1 %2: name %3").arg(QLatin1String(kind)).arg(i).arg(Shown(NameText(resource.Name)));
+        QString line = QStringLiteral("  %1 %2: name %3").arg(QLatin1String(kind)).arg(index).arg(Shown(NameText(resource.Name)));
         if (!languages.isEmpty())
             line += QStringLiteral(", language %1").arg(languages.join(QLatin1Char(' ')));
-        if (resource.Images.empty() && resource.Bytes > 0)
-            line += QStringLiteral(", %1 bytes").arg(resource.Bytes);
-        if (shown && *shown == int(i))
+        if (shown && *shown == index)
             line += QStringLiteral(" (shown for the file)");
+        if (numbered[i].number > 0)
+            line += QStringLiteral(", written as %1%2").arg(stem).arg(numbered[i].number, 5, 10, QLatin1Char('0'));
+        if (resource.Variants.size() == 1) {
+            out.Line(stdout, line + Unreadable(resource.TakenVariant()));
+            PrintVariant(out, resource.TakenVariant(), QStringLiteral("    "));
+            continue;
+        }
         out.Line(stdout, line);
-        for (const ListedImage& image : resource.Images)
-            out.Line(stdout, QStringLiteral("    ") + ImageText(image));
+        for (std::size_t v = 0; v < resource.Variants.size(); ++v) {
+            const ListedVariant& variant = resource.Variants[v];
+            QString head = QStringLiteral("    language %1").arg(variant.Language.value_or(0));
+            if (int(v) == resource.Taken)
+                head += languageChosen ? QStringLiteral(" (taken)") : QStringLiteral(" (taken without --language)");
+            out.Line(stdout, head + Unreadable(variant) + QLatin1Char(':'));
+            PrintVariant(out, variant, QStringLiteral("      "));
+        }
     }
 }
 
 void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListing& listing, const QByteArray& iconsFrom,
-               bool json)
+               bool json, bool languageChosen, ExtractNumbers& numbers)
 {
     const auto [problemWord, problemText] = ProblemNames(listing.Problem);
+    const std::vector<Numbered> icons = Number(listing.Icons, numbers.icons);
+    const std::vector<Numbered> cursors = Number(listing.Cursors, numbers.cursors);
+    const std::vector<Numbered> animated = Number(listing.AnimatedCursors, numbers.cursors);
     if (json) {
         QJsonObject object{{"file", source.Shown},
                            {"file_bytes", Hex(source.ShownBytes)},
                            {"format", QLatin1String(FormatName(listing))},
                            {"problem", problemWord ? QJsonValue(QLatin1String(problemWord)) : QJsonValue()},
                            {"shown_icon", listing.ShownIcon ? QJsonValue(*listing.ShownIcon) : QJsonValue()},
-                           {"icons", ResourcesJson(listing.Icons)},
-                           {"cursors", ResourcesJson(listing.Cursors)},
-                           {"animated_cursors", ResourcesJson(listing.AnimatedCursors)},
+                           {"icons", ResourcesJson(icons, false)},
+                           {"cursors", ResourcesJson(cursors, false)},
+                           {"animated_cursors", ResourcesJson(animated, true)},
                            {"cut", listing.Cut}};
         // Only for a file whose icons are read from its .mun: other lines stay as they were.
         if (!iconsFrom.isEmpty()) {
@@ -175,9 +253,11 @@ void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListin
                     .arg(listing.Cursors.size())
                     .arg(listing.AnimatedCursors.size());
     out.Line(stdout, head);
-    PrintResources(out, "icon", listing.Icons, listing.ShownIcon);
-    PrintResources(out, "cursor", listing.Cursors, std::nullopt);
-    PrintResources(out, "animated cursor", listing.AnimatedCursors, std::nullopt);
+    const QString icon = QStringLiteral("Icon");
+    const QString cursor = QStringLiteral("Cursor");
+    PrintResources(out, "icon", icons, listing.ShownIcon, icon, languageChosen);
+    PrintResources(out, "cursor", cursors, std::nullopt, cursor, languageChosen);
+    PrintResources(out, "animated cursor", animated, std::nullopt, cursor, languageChosen);
     if (listing.Cut)
         out.Line(stdout, QStringLiteral("  (more groups and images than are listed)"));
 }
@@ -187,11 +267,13 @@ int RunList(const ListRequest& request)
 {
     BatchOutput out(false);
     int status = 0;
+    ExtractNumbers numbers;
     for (const QByteArray& source : request.Sources) {
-        const auto unreadable = [&out](const QString& folder) {
-            out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over").arg(Shown(folder)));
+        const auto unreadable = [&out](const QString& folder, int error) {
+            out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over: %2")
+                                 .arg(Shown(folder), QString::fromLocal8Bit(std::strerror(error))));
         };
-        const std::optional<std::vector<BatchSource>> files = ListSources(source, request.Recursive, unreadable, request.AllKinds);
+        const std::optional<std::vector<BatchSource>> files = ListSources(source, request.Walk, unreadable);
         if (!files) {
             out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(Shown(DisplayName(source))));
             status = 2;
@@ -199,8 +281,9 @@ int RunList(const ListRequest& request)
         }
         for (const BatchSource& file : *files) {
             IconFile icons((file.Folder + '/' + file.Name.Bytes).constData(), file.Redirects.get());
-            PrintFile(out, file, ListResources(icons.Source()), QByteArray::fromStdString(icons.IconsFrom()),
-                      request.Json);
+            PrintFile(out, file, ListResources(icons.Source(), request.Choice.Group),
+                      QByteArray::fromStdString(icons.IconsFrom()), request.Json,
+                      request.Choice.Group.Language.has_value(), numbers);
         }
     }
     return status;

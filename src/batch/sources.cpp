@@ -4,10 +4,15 @@
 #include "platform/filesearch.h"
 #include "scan/folderscan.h"
 
+#include <cerrno>
+#include <climits>
 #include <set>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // Every kind of file Windows keeps icons in: programs, libraries, Control Panel items,
@@ -21,40 +26,90 @@ bool IsAnyKindName(const QByteArray& name)
     return false;
 }
 
+// Which files of a folder a batch takes.
+bool Taken(const FileName& name, const SourceOptions& options)
+{
+    return options.AllKinds ? IsAnyKindName(name.Bytes) : IsImageFileName(name.Bytes);
+}
+
+QByteArray FdPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+// A walk holds a descriptor for every folder between the source and the one it reads,
+// so a deep tree needs as many as the system allows.
+void RaiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 struct Walk {
-    bool recursive;
-    bool allKinds;
-    const std::function<void(const QString&)>& unreadable;
+    const SourceOptions& options;
+    const std::function<void(const QString&, int)>& unreadable;
     std::set<std::pair<dev_t, ino_t>> seen;
     std::vector<BatchSource> found;
 
-    void Folder(const QByteArray& folder, const QByteArray& shown)
+    // fd is the folder, path its name while that is short enough to open by.
+    void Folder(int fd, const QByteArray& path, const QByteArray& shown)
     {
         struct stat info {};
-        if (::stat(folder.constData(), &info) != 0 || !seen.insert({info.st_dev, info.st_ino}).second)
+        if (::fstat(fd, &info) != 0 || !seen.insert({info.st_dev, info.st_ino}).second)
             return;
-        const std::optional<std::vector<FileName>> folders = recursive ? FindFolders(folder) : std::vector<FileName>{};
+        const QByteArray here = FdPath(fd);
+        const std::optional<std::vector<FileName>> folders = options.Recursive ? FindFolders(here) : std::vector<FileName>{};
         if (!folders) {
-            unreadable(DisplayName(shown.isEmpty() ? folder : shown));
+            unreadable(DisplayName(shown.isEmpty() ? path : shown), errno);
             return;
         }
         const QByteArray prefix = shown.isEmpty() ? QByteArray() : shown + '/';
-        const auto redirects = std::make_shared<const MunFolder>(folder.toStdString());
-        for (FileName& name : FindFiles(folder))
-            if (allKinds ? IsAnyKindName(name.Bytes) : IsImageFileName(name.Bytes)) {
-                QByteArray bytes = prefix + name.Bytes;
-                QString text = DisplayName(bytes);
-                found.push_back({folder, std::move(name), std::move(text), std::move(bytes), redirects});
+        // A folder too deep for a path is no System32 of a mounted Windows.
+        const auto redirects = path.isEmpty() ? nullptr : std::make_shared<const MunFolder>(path.toStdString());
+        std::shared_ptr<const int> held;
+        for (FileName& name : FindFiles(here)) {
+            if (!Taken(name, options))
+                continue;
+            // Deep down a path can't name the folder; a descriptor of its own then does.
+            if (path.isEmpty() && !held) {
+                const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+                if (copy < 0) {
+                    unreadable(DisplayName(shown), errno);
+                    break;
+                }
+                held = std::shared_ptr<const int>(new int(copy), [](const int* p) {
+                    ::close(*p);
+                    delete p;
+                });
             }
-        for (const FileName& sub : *folders)
-            Folder(folder + '/' + sub.Bytes, prefix + sub.Bytes);
+            QByteArray bytes = prefix + name.Bytes;
+            QString text = DisplayName(bytes);
+            found.push_back({held ? FdPath(*held) : path, std::move(name), std::move(text), std::move(bytes), held, redirects});
+        }
+        for (const FileName& sub : *folders) {
+            const QByteArray subShown = prefix + sub.Bytes;
+            const int subFd = ::openat(fd, sub.Bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (subFd < 0) {
+                // Gone, or become a link, since it was listed: nothing to walk.
+                if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
+                    unreadable(DisplayName(subShown), errno);
+                continue;
+            }
+            const QByteArray subPath = path.isEmpty() || path.size() + sub.Bytes.size() + NAME_MAX + 2 >= PATH_MAX
+                ? QByteArray()
+                : path + '/' + sub.Bytes;
+            Folder(subFd, subPath, subShown);
+            ::close(subFd);
+        }
     }
 };
 } // namespace
 
-std::optional<std::vector<BatchSource>> ListSources(const QByteArray& source, bool recursive,
-                                                   const std::function<void(const QString&)>& unreadable,
-                                                   bool allKinds)
+std::optional<std::vector<BatchSource>> ListSources(const QByteArray& source, const SourceOptions& options,
+                                                   const std::function<void(const QString&, int)>& unreadable)
 {
     struct stat info {};
     if (::stat(source.constData(), &info) != 0)
@@ -63,12 +118,21 @@ std::optional<std::vector<BatchSource>> ListSources(const QByteArray& source, bo
         const qsizetype slash = source.lastIndexOf('/');
         const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : source.left(slash);
         const QByteArray name = source.mid(slash + 1);
-        return std::vector<BatchSource>{{folder, {name, DisplayName(name)}, DisplayName(source), source,
+        return std::vector<BatchSource>{{folder, {name, DisplayName(name)}, DisplayName(source), source, {},
                                          std::make_shared<const MunFolder>(folder.toStdString())}};
     }
     if (!S_ISDIR(info.st_mode))
         return std::nullopt;
-    Walk walk{recursive, allKinds, unreadable, {}, {}};
-    walk.Folder(source, QByteArray());
+    // The folder named is followed even when it is a link: it is the one the user chose.
+    const int fd = ::open(source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        unreadable(DisplayName(source), errno);
+        return std::vector<BatchSource>{};
+    }
+    if (options.Recursive)
+        RaiseDescriptorLimit();
+    Walk walk{options, unreadable, {}, {}};
+    walk.Folder(fd, source, QByteArray());
+    ::close(fd);
     return std::move(walk.found);
 }

@@ -4,6 +4,7 @@
 #include "icon/dib.h"
 #include "icon/png.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <memory>
@@ -163,6 +164,7 @@ struct IconReader::Parsed {
     ExecutableFormat format = ExecutableFormat::Unknown;
     ResourceProblem problem = ResourceProblem::None;
     bool iconFile = false;
+    std::optional<std::uint32_t> language;
     std::uint64_t budget = kReaderBudget;
 
     // Charges the work of looking at bytes; false once the budget is spent.
@@ -187,7 +189,7 @@ struct IconReader::Parsed {
     {
         if (!table || !Charge(table->LookupCost()))
             return std::nullopt;
-        return LoadCharged(table->Data(GroupType(kind), index));
+        return LoadCharged(table->Data(GroupType(kind), index, language));
     }
 
     std::vector<IconEntry> Entries(int index, ResourceKind kind)
@@ -203,7 +205,7 @@ struct IconReader::Parsed {
             std::vector<IconEntry> entries = DirectoryEntries<GroupCursorEntry>(*group);
             for (IconEntry& entry : entries) {
                 const Extent image = Charge(table->LookupCost() + sizeof(Hotspot))
-                    ? table->DataById(rt::kCursor, static_cast<std::uint16_t>(entry.Where))
+                    ? table->DataById(rt::kCursor, static_cast<std::uint16_t>(entry.Where), language)
                     : Extent{};
                 const auto hotspot
                     = image.Length >= sizeof(Hotspot) ? ReadRecord<Hotspot>(file, image.Offset) : std::nullopt;
@@ -230,7 +232,7 @@ struct IconReader::Parsed {
             return iconFile ? Extent{entry.Where, entry.BytesInRes} : Extent{};
         if (!Charge(table->LookupCost()))
             return {};
-        Extent image = table->DataById(ImageType(entry.Kind), static_cast<std::uint16_t>(entry.Where));
+        Extent image = table->DataById(ImageType(entry.Kind), static_cast<std::uint16_t>(entry.Where), language);
         if (entry.Kind == ResourceKind::Cursor) {
             if (image.Length <= sizeof(Hotspot))
                 return {};
@@ -292,6 +294,11 @@ std::vector<std::uint32_t> IconReader::Languages(ResourceKind kind, int index) c
     return parsed_->table->Languages(GroupType(kind), index);
 }
 
+void IconReader::SelectLanguage(std::optional<std::uint32_t> language)
+{
+    parsed_->language = language;
+}
+
 std::optional<std::vector<std::uint8_t>> IconReader::AnimatedCursorData(int index)
 {
     return parsed_->Resource(ResourceKind::AnimatedCursor, index);
@@ -320,16 +327,52 @@ std::optional<IconReader::ImageFacts> IconReader::Inspect(const IconEntry& entry
     return facts;
 }
 
-std::optional<IconImage> IconReader::Read(int index)
+std::optional<IconImage> IconReader::Read(int index, GroupProblem* why)
 {
+    const auto fail = [why](GroupProblem problem) {
+        if (why)
+            *why = problem;
+        return std::nullopt;
+    };
     const std::vector<IconEntry> entries = parsed_->Entries(index, ResourceKind::Icon);
     const int chosen = ChooseImage(entries);
     if (chosen < 0)
-        return std::nullopt;
-    const auto image = parsed_->Image(entries[static_cast<std::size_t>(chosen)]);
-    if (!image || !parsed_->Charge(DecodeCost(*image)))
-        return std::nullopt;
-    return DecodeIconImage(*image);
+        return fail(index < Count() && parsed_->table && !parsed_->Resource(ResourceKind::Icon, index)
+                        ? GroupProblem::NoDirectory
+                        : GroupProblem::NoImages);
+    const IconEntry& entry = entries[static_cast<std::size_t>(chosen)];
+    const auto image = parsed_->Image(entry);
+    if (!image)
+        return fail(GroupProblem::ImageMissing);
+    if (!parsed_->Charge(DecodeCost(*image)))
+        return fail(GroupProblem::TooMuchWork);
+    std::optional<IconImage> icon = DecodeIconImage(*image);
+    if (!icon)
+        return fail(IsPng(*image) ? GroupProblem::PngUndecodable : GroupProblem::DibUndecodable);
+    if (why)
+        *why = GroupProblem::None;
+    return icon;
+}
+
+const char* GroupProblemText(GroupProblem problem)
+{
+    switch (problem) {
+    case GroupProblem::None:
+        break;
+    case GroupProblem::NoDirectory:
+        return "its directory can't be read";
+    case GroupProblem::NoImages:
+        return "its directory lists no image";
+    case GroupProblem::ImageMissing:
+        return "the image it is drawn from (nearest 32x32) lies outside the file";
+    case GroupProblem::TooMuchWork:
+        return "the file asks for too much work";
+    case GroupProblem::PngUndecodable:
+        return "the image it is drawn from (nearest 32x32) is a PNG that doesn't decode";
+    case GroupProblem::DibUndecodable:
+        return "the image it is drawn from (nearest 32x32) is a bitmap that doesn't decode";
+    }
+    return "";
 }
 
 std::vector<IconEntry> IconReader::Entries(int index, ResourceKind kind)
@@ -353,6 +396,32 @@ std::optional<DecodedImage> IconReader::Decode(std::span<const std::uint8_t> dat
     if (!parsed_->Charge(DecodeCost(data)))
         return std::nullopt;
     return DecodeImage(data);
+}
+
+namespace {
+bool SameName(const ResourceName& name, const std::string& wanted)
+{
+    if (!wanted.empty() && wanted.size() <= 5 && wanted.find_first_not_of("0123456789") == std::string::npos)
+        return name.Form == NameForm::Number && name.Number == std::stoul(wanted);
+    if (name.Form == NameForm::Number)
+        return false;
+    const std::string shown = name.Display();
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    return shown.size() == wanted.size()
+        && std::equal(shown.begin(), shown.end(), wanted.begin(), [&](char a, char b) { return upper(a) == upper(b); });
+}
+} // namespace
+
+bool IsChosen(const IconReader& reader, ResourceKind kind, int index, int position, const GroupChoice& choice)
+{
+    if (choice.Position && *choice.Position != position)
+        return false;
+    if (choice.Name && !SameName(reader.Name(kind, index), *choice.Name))
+        return false;
+    if (!choice.Language)
+        return true;
+    const std::vector<std::uint32_t> languages = reader.Languages(kind, index);
+    return languages.empty() || std::find(languages.begin(), languages.end(), *choice.Language) != languages.end();
 }
 
 int CountIcons(std::span<const std::uint8_t> file)

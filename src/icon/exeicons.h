@@ -10,16 +10,18 @@
 //   icon-group resource type (RT_GROUP_ICON), one cursor per name of the cursor-group
 //   type (RT_GROUP_CURSOR), one animated cursor per name of RT_ANICURSOR, each in the
 //   resource table's order (named entries first, then numbered ones), its first language
-//   read. An icon file (.ico) counts as one icon.
+//   read unless another is selected. An icon file (.ico) counts as one icon.
 #pragma once
 
 #include "icon/dib.h"
+#include "icon/groupchoice.h"
 #include "icon/resources.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 class ByteSource;
@@ -73,6 +75,19 @@ struct IconFileEntry {
 #pragma pack(pop)
 static_assert(sizeof(IconFileHeader) == 6 && sizeof(IconFileEntry) == 16);
 
+// Why an icon can't be drawn: the one rule the scan, --extract and --list share.
+enum class GroupProblem {
+    None,
+    NoDirectory,    // the group's resource can't be read
+    NoImages,       // its directory lists none
+    ImageMissing,   // the image nearest 32x32 lies outside the file
+    TooMuchWork,    // the reader's budget is spent
+    PngUndecodable, // that image doesn't decode
+    DibUndecodable,
+};
+// For people: "its 32x32 image is a PNG that doesn't decode"; empty for None.
+const char* GroupProblemText(GroupProblem problem);
+
 // The icons and cursors of one file's bytes, its headers parsed once. A damaged file can
 // ask for much work per icon (thousands of groups sharing one huge image); a reader stops
 // reading once it has looked at 256 MB, which no real file comes near.
@@ -86,8 +101,12 @@ public:
 
     // How many icons (as CountIcons below), cursor groups or animated cursors there are.
     int Count(ResourceKind kind = ResourceKind::Icon) const;
-    // As ReadIcon below.
-    std::optional<IconImage> Read(int index);
+    // As ReadIcon below; why says what stood in the way when nothing is read. This is
+    // what decides whether an icon can be taken at all.
+    std::optional<IconImage> Read(int index, GroupProblem* why = nullptr);
+    // Groups and animated cursors are read from then on in language where they have it,
+    // else in their first language, as without one (the default).
+    void SelectLanguage(std::optional<std::uint32_t> language);
 
     // What the file is, and why it has no resources when it has none; an icon file is
     // ExecutableFormat::Unknown with IsIconFile set.
@@ -128,6 +147,10 @@ private:
     struct Parsed;
     std::unique_ptr<Parsed> parsed_;
 };
+
+// Whether group index of kind, at position among what is counted, is what choice names.
+// A group without languages (NE files, icon files) has every language.
+bool IsChosen(const IconReader& reader, ResourceKind kind, int index, int position, const GroupChoice& choice);
 
 // Number of icons in a file's bytes; 0 for anything that is not an executable, a library
 // or an icon file.

@@ -160,10 +160,10 @@ Picture ScaleToFit(Picture picture, int size)
     return out;
 }
 
-std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index)
+std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index, int size)
 {
     const std::vector<IconEntry> entries = reader.Entries(index);
-    for (const int i : PreferredImages(entries, INT_MAX)) {
+    for (const int i : PreferredImages(entries, size)) {
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;

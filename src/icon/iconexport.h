@@ -5,6 +5,7 @@
 #include "icon/exeicons.h"
 #include "icon/png.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -23,8 +24,9 @@ Picture ScaleToFit(Picture picture, int size);
 
 // Icon index's largest image (on equal sizes the deepest colour) as a PNG file at its own
 // size with its alpha: PNG images as they are stored, DIBs encoded. When that image can't
-// be read or doesn't decode, the next one in that order; empty when none can.
-std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index);
+// be read or doesn't decode, the next one in that order; empty when none can. With a size,
+// PreferredImages' order for that size instead: the smallest image at least size wide.
+std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index, int size = INT_MAX);
 
 // Icon index as the bytes of an icon file holding every image of its group that can be
 // read, in the group's order and as stored, damaged or not; each directory entry states

@@ -1,6 +1,7 @@
 #include "icon/resourcelist.h"
 
 #include "icon/cursorexport.h"
+#include "icon/iconexport.h"
 
 namespace {
 
@@ -62,22 +63,55 @@ struct ItemBudget {
     }
 };
 
-std::vector<ListedResource> ListedGroups(IconReader& reader, ResourceKind kind, bool& anyReadable, ItemBudget& items)
+// One language of group index, read as the reader reads it now.
+ListedVariant Variant(IconReader& reader, ResourceKind kind, int index, ItemBudget& items)
+{
+    ListedVariant variant;
+    if (kind == ResourceKind::AnimatedCursor) {
+        variant.Bytes = AniBytes(reader, index).size();
+        variant.Readable = variant.Bytes > 0;
+        if (!variant.Readable)
+            variant.Problem = "its data lies outside the file or is no animated cursor";
+        return variant;
+    }
+    for (const IconEntry& entry : reader.Entries(index, kind)) {
+        if (!items.Take())
+            break;
+        variant.Images.push_back(Listed(reader, entry));
+    }
+    // The very rule the scan and --extract take a group by, not a look at its headers.
+    if (kind == ResourceKind::Icon) {
+        GroupProblem why = GroupProblem::None;
+        variant.Readable = reader.Read(index, &why).has_value();
+        variant.Problem = GroupProblemText(why);
+    } else {
+        variant.Readable = !CursorFileBytes(reader, index).empty();
+        if (!variant.Readable)
+            variant.Problem = "none of its images can be read";
+    }
+    return variant;
+}
+
+std::vector<ListedResource> ListedGroups(IconReader& reader, ResourceKind kind, int firstPosition,
+                                         const GroupChoice& choice, bool& anyReadable, ItemBudget& items)
 {
     std::vector<ListedResource> groups;
     const int count = reader.Count(kind);
     for (int i = 0; i < count && items.Take(); ++i) {
-        ListedResource group{reader.Name(kind, i), reader.Languages(kind, i), {}, 0};
-        if (kind == ResourceKind::AnimatedCursor) {
-            group.Bytes = AniBytes(reader, i).size();
-            anyReadable |= group.Bytes > 0;
+        ListedResource group{reader.Name(kind, i), reader.Languages(kind, i), {}, 0, true};
+        group.Chosen = IsChosen(reader, kind, i, firstPosition + i, choice);
+        std::vector<std::optional<std::uint32_t>> languages(group.Languages.begin(), group.Languages.end());
+        if (languages.empty())
+            languages.push_back(std::nullopt);
+        for (std::size_t v = 0; v < languages.size(); ++v) {
+            if (choice.Language && languages[v] == choice.Language)
+                group.Taken = int(v);
+            reader.SelectLanguage(languages[v]);
+            group.Variants.push_back(Variant(reader, kind, i, items));
+            group.Variants.back().Language = languages[v];
         }
-        for (const IconEntry& entry : reader.Entries(i, kind)) {
-            if (!items.Take())
-                break;
-            group.Images.push_back(Listed(reader, entry));
-            anyReadable |= group.Images.back().Readable;
-        }
+        reader.SelectLanguage(std::nullopt);
+        anyReadable |= group.TakenVariant().Readable;
         groups.push_back(std::move(group));
     }
     return groups;
@@ -85,7 +119,7 @@ std::vector<ListedResource> ListedGroups(IconReader& reader, ResourceKind kind, 
 
 } // namespace
 
-ResourceListing ListResources(const ByteSource& file)
+ResourceListing ListResources(const ByteSource& file, const GroupChoice& choice)
 {
     IconReader reader(file);
     ResourceListing listing;
@@ -94,9 +128,12 @@ ResourceListing ListResources(const ByteSource& file)
     listing.Problem = FromResourceProblem(reader.Problem());
     bool anyReadable = false;
     ItemBudget items;
-    listing.Icons = ListedGroups(reader, ResourceKind::Icon, anyReadable, items);
-    listing.Cursors = ListedGroups(reader, ResourceKind::Cursor, anyReadable, items);
-    listing.AnimatedCursors = ListedGroups(reader, ResourceKind::AnimatedCursor, anyReadable, items);
+    listing.Icons = ListedGroups(reader, ResourceKind::Icon, 0, choice, anyReadable, items);
+    listing.Cursors = ListedGroups(reader, ResourceKind::Cursor, 0, choice, anyReadable, items);
+    // Animated cursors are counted on from the cursor groups, as --extract --format cur
+    // numbers them.
+    listing.AnimatedCursors = ListedGroups(reader, ResourceKind::AnimatedCursor, reader.Count(ResourceKind::Cursor),
+                                           choice, anyReadable, items);
     listing.Cut = items.cut;
     if (!listing.Icons.empty())
         listing.ShownIcon = 0;

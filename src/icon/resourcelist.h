@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 class ByteSource;
@@ -31,15 +32,32 @@ struct ListedImage {
     std::optional<std::uint16_t> HotspotY;
 };
 
-// One icon group, cursor group or animated cursor.
-struct ListedResource {
-    ResourceName Name;
-    // The languages the name has, the one read first; empty in NE files and icon files.
-    std::vector<std::uint32_t> Languages;
+// One language of a group: its own images, and whether it is taken.
+struct ListedVariant {
+    std::optional<std::uint32_t> Language; // none in NE files and icon files
     // Groups: their images in directory order; empty when the directory can't be read.
     std::vector<ListedImage> Images;
     // Animated cursors: the size of the .ani file; 0 when it can't be read.
     std::uint64_t Bytes = 0;
+    // Whether Open, --extract and the thumbnailer can take it, by the rule they take
+    // icons by (an icon: IconReader::Read; a cursor: its file can be made); Problem says
+    // why not.
+    bool Readable = false;
+    std::string Problem;
+};
+
+// One icon group, cursor group or animated cursor.
+struct ListedResource {
+    ResourceName Name;
+    // The languages the name has, in the table's order; empty in NE files and icon files.
+    std::vector<std::uint32_t> Languages;
+    // One for each language, in that order; one without a language when it has none.
+    std::vector<ListedVariant> Variants;
+    // The variant that is read: the chosen language's, else the first.
+    int Taken = 0;
+    // Whether the choice the listing was made with names it; always with no choice.
+    bool Chosen = true;
+    const ListedVariant& TakenVariant() const { return Variants[std::size_t(Taken)]; }
 };
 
 // Why a file yields no icon and no cursor.
@@ -52,7 +70,7 @@ enum class ListProblem {
     NoResources,
     DamagedResources,  // the resource directory lies outside the file's sections
     NoIconsOrCursors,  // resources, but no icon group, cursor group or animated cursor
-    NothingReadable,   // groups, none of whose images can be read
+    NothingReadable,   // groups, none of which can be taken
 };
 
 struct ResourceListing {
@@ -75,5 +93,6 @@ struct ResourceListing {
 // listing to a few megabytes.
 inline constexpr int kMaxListedItems = 1 << 16;
 
-// The listing of file's bytes, read with the bounds of an IconReader.
-ResourceListing ListResources(const ByteSource& file);
+// The listing of file's bytes, read with the bounds of an IconReader; choice marks the
+// groups it names and the variant it takes.
+ResourceListing ListResources(const ByteSource& file, const GroupChoice& choice = {});

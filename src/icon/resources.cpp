@@ -165,8 +165,8 @@ public:
     int Count(std::uint16_t type) override { return static_cast<int>(cache_.Names(type).size()); }
     ResourceName Name(std::uint16_t type, int index) override;
     std::vector<std::uint32_t> Languages(std::uint16_t type, int index) override;
-    Extent Data(std::uint16_t type, int index) override;
-    Extent DataById(std::uint16_t type, std::uint16_t id) override;
+    Extent Data(std::uint16_t type, int index, std::optional<std::uint32_t> language) override;
+    Extent DataById(std::uint16_t type, std::uint16_t id, std::optional<std::uint32_t> language) override;
     std::uint64_t LookupCost() const override { return 3 * sections_.size() * sizeof(SectionHeader); }
     std::uint64_t LengthUnit() const override { return 1; }
 
@@ -183,7 +183,7 @@ private:
     std::vector<ResourceDirectoryEntry> Entries(const std::optional<Directory>& directory) const;
     std::vector<ResourceDirectoryEntry> ReadType(std::uint16_t type) const;
     std::vector<ResourceDirectoryEntry> LanguagesOf(const ResourceDirectoryEntry& name) const;
-    Extent DataOfName(const ResourceDirectoryEntry& name) const;
+    Extent DataOfName(const ResourceDirectoryEntry& name, std::optional<std::uint32_t> language) const;
 
     const ByteSource& file_;
     std::vector<SectionHeader> sections_;
@@ -256,15 +256,22 @@ std::vector<ResourceDirectoryEntry> PeTable::LanguagesOf(const ResourceDirectory
     return Entries(DirectoryAt(name.OffsetToData & ~kHighBit));
 }
 
-// The data of a resource name: the first entry of its language directory.
-Extent PeTable::DataOfName(const ResourceDirectoryEntry& name) const
+// The data of a resource name: the entry of wanted in its language directory, else its
+// first entry.
+Extent PeTable::DataOfName(const ResourceDirectoryEntry& name, std::optional<std::uint32_t> wanted) const
 {
     if ((name.OffsetToData & kHighBit) == 0)
         return {};
     const auto languages = DirectoryAt(name.OffsetToData & ~kHighBit);
     if (!languages || languages->Count == 0)
         return {};
-    const auto language = ReadRecord<ResourceDirectoryEntry>(file_, languages->EntriesOffset);
+    std::optional<ResourceDirectoryEntry> language = ReadRecord<ResourceDirectoryEntry>(file_, languages->EntriesOffset);
+    if (wanted && language && language->Name != *wanted)
+        for (const ResourceDirectoryEntry& other : LanguagesOf(name))
+            if (other.Name == *wanted) {
+                language = other;
+                break;
+            }
     if (!language || (language->OffsetToData & kHighBit) != 0)
         return {};
     const auto dataOffset = RvaToOffset(std::uint64_t{resourcesRva_} + language->OffsetToData);
@@ -309,16 +316,16 @@ std::vector<std::uint32_t> PeTable::Languages(std::uint16_t type, int index)
     return languages;
 }
 
-Extent PeTable::Data(std::uint16_t type, int index)
+Extent PeTable::Data(std::uint16_t type, int index, std::optional<std::uint32_t> language)
 {
     const ResourceDirectoryEntry* entry = cache_.At(type, index);
-    return entry ? DataOfName(*entry) : Extent{};
+    return entry ? DataOfName(*entry, language) : Extent{};
 }
 
-Extent PeTable::DataById(std::uint16_t type, std::uint16_t id)
+Extent PeTable::DataById(std::uint16_t type, std::uint16_t id, std::optional<std::uint32_t> language)
 {
     const ResourceDirectoryEntry* entry = cache_.ById(type, id);
-    return entry ? DataOfName(*entry) : Extent{};
+    return entry ? DataOfName(*entry, language) : Extent{};
 }
 
 std::unique_ptr<ResourceTable> OpenPe(const ByteSource& file, std::uint64_t coffOffset, ExecutableFormat& format,
@@ -385,8 +392,8 @@ public:
     int Count(std::uint16_t type) override { return static_cast<int>(cache_.Names(type).size()); }
     ResourceName Name(std::uint16_t type, int index) override;
     std::vector<std::uint32_t> Languages(std::uint16_t, int) override { return {}; }
-    Extent Data(std::uint16_t type, int index) override;
-    Extent DataById(std::uint16_t type, std::uint16_t id) override;
+    Extent Data(std::uint16_t type, int index, std::optional<std::uint32_t> language) override;
+    Extent DataById(std::uint16_t type, std::uint16_t id, std::optional<std::uint32_t> language) override;
     std::uint64_t LookupCost() const override { return 0; }
     std::uint64_t LengthUnit() const override { return std::uint64_t{1} << shift_; }
 
@@ -437,13 +444,13 @@ ResourceName NeTable::Name(std::uint16_t type, int index)
     return {NameForm::Bytes, 0, {}, std::string(bytes.begin(), bytes.end())};
 }
 
-Extent NeTable::Data(std::uint16_t type, int index)
+Extent NeTable::Data(std::uint16_t type, int index, std::optional<std::uint32_t>)
 {
     const NeNameInfo* name = cache_.At(type, index);
     return name ? DataOf(*name) : Extent{};
 }
 
-Extent NeTable::DataById(std::uint16_t type, std::uint16_t id)
+Extent NeTable::DataById(std::uint16_t type, std::uint16_t id, std::optional<std::uint32_t>)
 {
     const NeNameInfo* name = cache_.ById(type, id);
     return name ? DataOf(*name) : Extent{};

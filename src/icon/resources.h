@@ -72,10 +72,11 @@ public:
     virtual ResourceName Name(std::uint16_t type, int index) = 0;
     // Its languages in the table's order; empty in NE, which has none.
     virtual std::vector<std::uint32_t> Languages(std::uint16_t type, int index) = 0;
-    // Where the data of its first language lies; Length 0 when that can't be found.
-    virtual Extent Data(std::uint16_t type, int index) = 0;
-    // The data of the first name of type numbered id.
-    virtual Extent DataById(std::uint16_t type, std::uint16_t id) = 0;
+    // Where the data of language lies, or of its first language when it has not that one
+    // or none is asked for; Length 0 when that can't be found. NE has no languages.
+    virtual Extent Data(std::uint16_t type, int index, std::optional<std::uint32_t> language = std::nullopt) = 0;
+    // The data of the first name of type numbered id, in language as above.
+    virtual Extent DataById(std::uint16_t type, std::uint16_t id, std::optional<std::uint32_t> language = std::nullopt) = 0;
     // What one call of the four above costs, in bytes looked at: a damaged PE file may
     // make every address go through 65535 sections.
     virtual std::uint64_t LookupCost() const = 0;

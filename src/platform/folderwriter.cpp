@@ -106,26 +106,36 @@ bool FolderWriter::TargetMode(const QByteArray& name, mode_t& mode) const
 template <typename Fill>
 FolderWriter::Result FolderWriter::WriteWith(const QByteArray& name, Fill fill)
 {
+    error_ = EBADF;
     if (fd_ < 0)
         return Result::Failed;
+    error_ = EACCES;
     if (targets_ == Targets::UserFiles && !writable_)
         return Result::PassedOver;
     mode_t mode = 0;
-    if (!TargetMode(name, mode))
+    errno = EACCES;
+    if (!TargetMode(name, mode)) {
+        error_ = errno == ENOENT ? EACCES : errno;
         return targets_ == Targets::UserFiles ? Result::PassedOver : Result::Failed;
+    }
     // An unnamed file (O_TMPFILE) linked in would need no staging folder, but ext4 keeps
     // such files on its orphan list, which costs more than the folder saves.
     QByteArray temporary;
     const int out = CreateTemporary(name, mode, temporary);
-    if (out < 0)
+    if (out < 0) {
+        error_ = errno;
         return Result::Failed;
+    }
     // The umask gives a new file its mode already; another mode is set after.
+    errno = EIO;
     bool ok = (mode == newFileMode_ || ::fchmod(out, mode) == 0) && fill(out);
     ok = ::close(out) == 0 && ok;
     // renameat replaces the entry itself: a link there is replaced, not followed.
     ok = ok && ::renameat(StagingFolder(), temporary.constData(), fd_, name.constData()) == 0;
-    if (!ok)
+    if (!ok) {
+        error_ = errno;
         ::unlinkat(StagingFolder(), temporary.constData(), 0);
+    }
     return ok ? Result::Written : Result::Failed;
 }
 

@@ -35,6 +35,10 @@ public:
     FolderWriter& operator=(const FolderWriter&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Whether the folder takes files at all: a user's folder without a write bit doesn't.
+    bool IsWritable() const { return fd_ >= 0 && (writable_ || targets_ == Targets::Scratch); }
+    // Why the last Write or Copy that was not Written was not, as an errno value.
+    int Error() const { return error_; }
     const QByteArray& Folder() const { return folder_; }
 
     // name (no separator) replaced whole with bytes.
@@ -58,6 +62,7 @@ private:
     Targets targets_;
     int fd_ = -1;
     bool writable_ = false;
+    int error_ = 0;
     mode_t newFileMode_; // read once a batch: reading the umask is not free
     std::uint64_t seed_; // temporary names: unguessable, and never two alike in one batch
     std::uint64_t made_ = 0;

@@ -34,6 +34,24 @@ ListingResult ListImageFiles(BrowseState& state)
     return ListingResult::Listed;
 }
 
+void ReadAheadAndStore(std::size_t count, const std::function<FileIcons(std::size_t)>& read,
+                       const std::function<void(std::size_t)>& waiting,
+                       const std::function<bool(std::size_t, const FileIcons&)>& store)
+{
+    constexpr std::size_t kReadAhead = 4;
+    std::deque<std::future<FileIcons>> ahead;
+    std::size_t next = 0; // the next file to hand to a reader
+    for (std::size_t k = 0; k < count; ++k) {
+        for (; next < count && next < k + kReadAhead; ++next)
+            ahead.push_back(std::async(std::launch::async, read, next));
+        waiting(k);
+        const FileIcons icons = ahead.front().get();
+        ahead.pop_front();
+        if (!store(k, icons))
+            break;
+    }
+}
+
 void SetFolder(BrowseState& state, const QByteArray& folder)
 {
     state.FolderBytes = folder;
@@ -52,30 +70,22 @@ ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress)
     FolderWriter scratch(QFile::encodeName(TempFolder()), FolderWriter::Targets::Scratch);
     const IconTarget target{&scratch};
     state.IconCount = 0;
-    // Each file is read and its icons encoded on another thread a few files ahead, while
-    // this one writes and counts the files before it: reading and writing overlap, and the
-    // numbering stays that of the listing.
-    constexpr int kReadAhead = 4;
-    std::deque<std::future<FileIcons>> ahead;
     const auto redirects = std::make_shared<const MunFolder>(state.FolderBytes.toStdString());
-    const auto fileAt = [&state, &redirects](int k) {
-        const auto slot = static_cast<std::size_t>(k);
+    const auto fileAt = [&state, &redirects](std::size_t k) {
+        const std::size_t slot = k + 1;
         return SourceFile{state.FolderPath, state.FolderBytes, {state.ImageFileBytes[slot], state.ImageFiles[slot]},
                           redirects};
     };
-    int next = 1; // the next file to hand to a reader
-    for (int k = 1; k <= count && !outcome.IconsLeftOut; ++k) {
-        for (; next <= count && next < k + kReadAhead; ++next)
-            ahead.push_back(std::async(std::launch::async, ReadIcons, fileAt(next), target.Format));
-        progress.Reading(k, count);
-        const SourceFile file = fileAt(k);
-        const FileIcons read = ahead.front().get();
-        ahead.pop_front();
-        const int before = state.IconCount;
-        const ExtractionResult result = StoreIcons(state, file, read, target);
-        outcome.IconsLeftOut = result == ExtractionResult::CapacityReached;
-        progress.Read(file.Name.Text, state.IconCount - before);
-    }
+    ReadAheadAndStore(
+        std::size_t(count), [&](std::size_t k) { return ReadIcons(fileAt(k), target.Format); },
+        [&](std::size_t k) { progress.Reading(int(k + 1), count); },
+        [&](std::size_t k, const FileIcons& read) {
+            const int before = state.IconCount;
+            const SourceFile file = fileAt(k);
+            outcome.IconsLeftOut = StoreIcons(state, file, read, target) == ExtractionResult::CapacityReached;
+            progress.Read(file.Name.Text, state.IconCount - before);
+            return !outcome.IconsLeftOut;
+        });
     outcome.Result = state.IconCount == 0 ? ScanResult::NoIcons : ScanResult::Done;
     return outcome;
 }

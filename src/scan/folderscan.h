@@ -10,6 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
+#include <functional>
+
 enum class ListingResult {
     NoEntries,       // the folder delivered no file at all (or could not be read)
     Listed,          // every file was looked at; ImageFileCount may still be 0
@@ -49,6 +52,16 @@ struct ScanOutcome {
     bool FilesLeftOut = false; // the listing stopped at kMaxImageFiles files
     bool IconsLeftOut = false; // the icons stopped at kMaxIcons
 };
+
+// The read-ahead pipeline Open and --extract share. Files 0 .. count - 1 are read by
+// read(k) on threads of their own, a few files ahead, while this thread hands each to
+// store(k, icons) in order, reading and writing overlapping with the numbering kept;
+// waiting(k) runs just before this thread waits for file k. Ends after the file whose
+// store returns false, once the reads still running are done. read must touch no state
+// that store does.
+void ReadAheadAndStore(std::size_t count, const std::function<FileIcons(std::size_t)>& read,
+                       const std::function<void(std::size_t)>& waiting,
+                       const std::function<bool(std::size_t, const FileIcons&)>& store);
 
 // Lists state.FolderBytes, then takes the icons of each file in listing order into the
 // temporary bitmaps, numbered from 1. Stops at either capacity. A WriteError from a

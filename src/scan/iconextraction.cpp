@@ -34,11 +34,11 @@ QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
 
 namespace {
 // The file of icon index in format; empty when the icon has nothing to write in it.
-QByteArray Encoded(IconReader& reader, int index, const QImage& bitmap, IconFormat format)
+QByteArray Encoded(IconReader& reader, int index, const QImage& bitmap, IconFormat format, int size)
 {
     switch (format) {
     case IconFormat::Png:
-        return AsByteArray(LargestImagePng(reader, index));
+        return AsByteArray(size > 0 ? LargestImagePng(reader, index, size) : LargestImagePng(reader, index));
     case IconFormat::Ico:
         return AsByteArray(IconFileBytes(reader, index));
     case IconFormat::Bmp:
@@ -71,7 +71,7 @@ QString PathIn(const FolderWriter& out, const QString& name)
 }
 } // namespace
 
-FileIcons ReadIcons(const SourceFile& file, IconFormat format)
+FileIcons ReadIcons(const SourceFile& file, IconFormat format, const IconChoice& choice)
 {
     FileIcons read;
     read.Path = file.Folder + '/' + file.Name.Bytes;
@@ -80,21 +80,27 @@ FileIcons ReadIcons(const SourceFile& file, IconFormat format)
     IconFile icons(read.Path.constData(), file.Redirects.get());
     IconReader& reader = icons.Reader();
     read.IconsFrom = QByteArray::fromStdString(icons.IconsFrom());
+    reader.SelectLanguage(choice.Group.Language);
     if (format == IconFormat::Cur) {
+        // Cursor groups and animated cursors count as one run, as --list shows them.
         read.Count = reader.Count(ResourceKind::Cursor);
         for (int i = 0; i < read.Count; ++i)
-            read.Icons.push_back({i, AsByteArray(CursorFileBytes(reader, i)), QStringLiteral("cur"), 0});
+            if (IsChosen(reader, ResourceKind::Cursor, i, i, choice.Group))
+                read.Icons.push_back({i, AsByteArray(CursorFileBytes(reader, i)), QStringLiteral("cur"), 0});
         for (int i = 0; i < reader.Count(ResourceKind::AnimatedCursor); ++i)
-            read.Icons.push_back({i, AsByteArray(AniBytes(reader, i)), QStringLiteral("ani"), 0});
+            if (IsChosen(reader, ResourceKind::AnimatedCursor, i, read.Count + i, choice.Group))
+                read.Icons.push_back({i, AsByteArray(AniBytes(reader, i)), QStringLiteral("ani"), 0});
         return read;
     }
     read.Count = reader.Count();
     for (int i = 0; i < read.Count; ++i) {
+        if (!IsChosen(reader, ResourceKind::Icon, i, i, choice.Group))
+            continue;
         const auto icon = reader.Read(i);
         if (!icon)
             continue;
         const QImage bitmap = DrawIconBitmap(*icon);
-        read.Icons.push_back({i, Encoded(reader, i, bitmap, format), Extension(format), BitmapFingerprint(bitmap)});
+        read.Icons.push_back({i, Encoded(reader, i, bitmap, format, choice.Size), Extension(format), BitmapFingerprint(bitmap)});
     }
     return read;
 }

@@ -3,6 +3,7 @@
 
 #include "platform/filenames.h"
 #include "browse/browsestate.h"
+#include "icon/groupchoice.h"
 
 #include <QByteArray>
 #include <QString>
@@ -75,7 +76,14 @@ struct FileIcons {
     // animated cursors.
     std::vector<EncodedIcon> Icons;
 };
-FileIcons ReadIcons(const SourceFile& file, IconFormat format);
+// Which icons a read takes: every one, or those Group names, each in the language it
+// names; with Png, Size asks for the image PreferredImages puts first for that many
+// pixels instead of the largest (0).
+struct IconChoice {
+    GroupChoice Group;
+    int Size = 0;
+};
+FileIcons ReadIcons(const SourceFile& file, IconFormat format, const IconChoice& choice = {});
 
 // Numbers and writes what ReadIcons read, as ExtractIcons does.
 ExtractionResult StoreIcons(BrowseState& state, const SourceFile& file, const FileIcons& read, const IconTarget& to,

@@ -144,7 +144,8 @@ private slots:
         QTest::newRow("--extract without OUTDIR") << QStringList{"--extract", kData} << kNoDisplay << 2 << ""
                                                   << "vistrel: --extract needs a folder to write to after " + kData;
         QTest::newRow("--list of a file") << QStringList{"--list", cursors + "/cursors.exe"} << kNoDisplay << 0
-                                          << "  cursor 2: name 2, language 1033 1041\n    32x32 4-bit BMP 744 bytes, hotspot 16,16\n"
+                                          << "  cursor 2: name 2, language 1033 1041, written as Cursor00003\n    language 1033 (taken without --language):\n"
+                                             "      32x32 4-bit BMP 744 bytes, hotspot 16,16\n    language 1041:\n      32x32 1-bit BMP 304 bytes"
                                           << "";
         QTest::newRow("--list of a damaged file says why") << QStringList{"--list", kData + "/damaged/text.exe"} << kNoDisplay
                                                            << 0 << "nothing to take: not a Windows executable" << "";
@@ -168,6 +169,17 @@ private slots:
         QTest::newRow("--all-kinds takes cpl, ocx, scr, mun and icl files, NE icon libraries too")
             << QStringList{"--extract", "--all-kinds", kData + "/kinds", "<out>"} << kNoDisplay << 0
             << "control.OCX: 1\nlibrary.icl: 3\nold.icl: 120\npanel.cpl: 1\nres.mun: 1\nsaver.scr: 1\ntool.exe: 1\ntotal: 128\n" << "";
+        // The conventions people type, and failures told with the system's reason.
+        QTest::newRow("--format=png, options after the sources")
+            << QStringList{"--extract", kData + "/icons64.dll", "<out>", "--format=png"} << kNoDisplay << 0 << "total: 3" << "";
+        QTest::newRow("-- ends the options") << QStringList{"--extract", "--", "--icon", "<out>"} << kNoDisplay << 2 << ""
+                                             << "vistrel: --icon is not a file or a folder";
+        QTest::newRow("a read-only OUTDIR") << QStringList{"--extract", kData + "/icons64.dll", "/proc"} << kNoDisplay << 2
+                                            << "total: 0" << "vistrel: /proc/Icon00001.bmp can't be written: Permission denied";
+        QTest::newRow("--size needs png") << QStringList{"--extract", "--size", "48", kData, "-"} << kNoDisplay << 2 << ""
+                                          << "vistrel: --size chooses a PNG image: it needs --format png";
+        QTest::newRow("a negative --icon") << QStringList{"--list", "--icon", "-1", kData} << kNoDisplay << 2 << ""
+                                           << "vistrel: --icon takes an index from 0 (use --name";
         QTest::newRow("--list of what is not there") << QStringList{"--list", kData + "/missing"} << kNoDisplay << 2 << ""
                                                      << "vistrel: " + kData + "/missing is not a file or a folder";
     }
@@ -273,13 +285,16 @@ private slots:
     // writes what vistrel --thumbnail writes, the same code behind both.
     void thumbnailerNeedsNoToolkit()
     {
-        QProcess ldd;
-        ldd.start("ldd", {kThumbnailer});
-        QVERIFY(ldd.waitForFinished());
-        const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
-        QVERIFY2(libraries.contains("libz.so"), qPrintable(libraries));
-        for (const char* gui : {"libQt", "libX11", "libxcb", "libGL", "libEGL", "libcups", "libglib", "libfontconfig", "libpng"})
-            QVERIFY2(!libraries.contains(gui), qPrintable(libraries));
+        // Nor does vistrel's front, which a launcher starts once per program for its icon.
+        for (const QString& program : {kThumbnailer, kProgram}) {
+            QProcess ldd;
+            ldd.start("ldd", {program});
+            QVERIFY(ldd.waitForFinished());
+            const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
+            QVERIFY2(libraries.contains("libz.so"), qPrintable(libraries));
+            for (const char* gui : {"libQt", "libX11", "libxcb", "libGL", "libEGL", "libcups", "libglib", "libfontconfig", "libpng"})
+                QVERIFY2(!libraries.contains(gui), qPrintable(libraries));
+        }
 
         QTemporaryDir output;
         const QString icons = kData + "/icons64.dll";
@@ -329,22 +344,26 @@ private slots:
         QVERIFY2(seen.contains("\x1b[K1/4 files, 0 written") && seen.contains("total: 12"), seen.constData());
         QVERIFY(outcome.err.isEmpty());
 
-        // Ctrl+C: the files written so far are whole, the total says so, status 130.
+        // Ctrl+C, SIGTERM, SIGHUP: the files written so far are whole, the total says so,
+        // nothing hidden is left, and the status is the shell's for the signal.
         QTemporaryDir many;
         for (int i = 0; i < 3000; ++i)
             QVERIFY(QFile::link(dll, many.filePath(QStringLiteral("f%1.dll").arg(i))));
-        QProcess stopped;
-        stopped.start(kProgram, {"--extract", many.path(), output.filePath("stopped")});
-        QVERIFY(stopped.waitForReadyRead(20000));
-        ::kill(pid_t(stopped.processId()), SIGINT);
-        QVERIFY(stopped.waitForFinished(20000));
-        QCOMPARE(stopped.exitCode(), 130);
-        const QString said = QString::fromUtf8(stopped.readAllStandardOutput());
-        const QStringList written = QDir(output.filePath("stopped")).entryList(QDir::Files | QDir::Hidden);
-        QVERIFY2(said.endsWith(QStringLiteral("total: %1 (stopped)\n").arg(written.size())), qPrintable(said));
-        QVERIFY(written.size() < 9000);
-        for (const QString& name : written)
-            QCOMPARE(QFileInfo(output.filePath("stopped/" + name)).size(), QFileInfo(output.filePath("tty/Icon00001.bmp")).size());
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            QProcess stopped;
+            const QString into = output.filePath(QStringLiteral("stopped%1").arg(signal));
+            stopped.start(kProgram, {"--extract", many.path(), into});
+            QVERIFY(stopped.waitForReadyRead(20000));
+            ::kill(pid_t(stopped.processId()), signal);
+            QVERIFY(stopped.waitForFinished(20000));
+            QCOMPARE(stopped.exitCode(), 128 + signal);
+            const QString said = QString::fromUtf8(stopped.readAllStandardOutput());
+            const QStringList written = QDir(into).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            QVERIFY2(said.endsWith(QStringLiteral("total: %1 (stopped)\n").arg(written.size())), qPrintable(said));
+            QVERIFY(written.size() < 9000);
+            for (const QString& name : written)
+                QCOMPARE(QFileInfo(into + "/" + name).size(), QFileInfo(output.filePath("tty/Icon00001.bmp")).size());
+        }
     }
 
     // Names as archives from other systems leave them, not UTF-8: their icons are

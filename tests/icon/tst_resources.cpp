@@ -42,14 +42,14 @@ QString Summary(const ListedResource& group)
     QStringList parts{QString::fromStdString(group.Name.Display())};
     for (const std::uint32_t language : group.Languages)
         parts << QString::number(language);
-    for (const ListedImage& i : group.Images) {
+    for (const ListedImage& i : group.TakenVariant().Images) {
         QString image = QStringLiteral("%1x%2x%3").arg(i.Width).arg(i.Height).arg(i.BitCount);
         if (i.HotspotX)
             image += QStringLiteral("@%1,%2").arg(*i.HotspotX).arg(*i.HotspotY);
         parts << image + (i.Readable ? (i.Png ? QStringLiteral(" png ") : QStringLiteral(" bmp ")) + QString::number(i.Bytes) : QStringLiteral(" unreadable"));
     }
-    if (group.Bytes)
-        parts << QString::number(group.Bytes);
+    if (group.TakenVariant().Bytes)
+        parts << QString::number(group.TakenVariant().Bytes);
     return parts.join(QLatin1Char(' '));
 }
 } // namespace
@@ -239,7 +239,7 @@ void TestResources::listsADamagedFileInBounds()
     put(0x100 + 4, 0xFFFF);
     const ResourceListing listing = ListResources(SpanSource(Span(ne)));
     QCOMPARE(int(listing.Cursors.size()), 1);
-    QCOMPARE(int(listing.Cursors.front().Images.size()), 65535);
+    QCOMPARE(int(listing.Cursors.front().Variants.front().Images.size()), 65535);
     QVERIFY(listing.Cut);
     QCOMPARE(listing.Problem, ListProblem::NothingReadable);
 }

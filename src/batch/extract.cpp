@@ -8,20 +8,23 @@
 
 #include <csignal>
 #include <deque>
+#include <iterator>
 #include <future>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+// The signal that stopped the batch, 0 while none did.
 volatile std::sig_atomic_t interrupted = 0;
 
-void Interrupt(int)
+void Interrupt(int signal)
 {
-    interrupted = 1;
+    interrupted = signal;
 }
 
-// Ctrl+C, while it is held, ends the batch after the file in hand instead of the process.
+// Ctrl+C, kill's SIGTERM and a closed terminal's SIGHUP, while it is held, end the batch
+// after the file in hand instead of the process, so the writer's staging folder goes too.
 class InterruptCatcher {
 public:
     InterruptCatcher()
@@ -30,14 +33,20 @@ public:
         struct sigaction action {};
         action.sa_handler = Interrupt;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
+        for (std::size_t k = 0; k < std::size(kSignals); ++k)
+            ::sigaction(kSignals[k], &action, &previous_[k]);
     }
-    ~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
+    ~InterruptCatcher()
+    {
+        for (std::size_t k = 0; k < std::size(kSignals); ++k)
+            ::sigaction(kSignals[k], &previous_[k], nullptr);
+    }
     InterruptCatcher(const InterruptCatcher&) = delete;
     InterruptCatcher& operator=(const InterruptCatcher&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[std::size(kSignals)] {};
 };
 
 // mkdir -p: the folder and any parent missing, each made with the umask's permissions.
@@ -135,7 +144,7 @@ int RunExtract(const ExtractRequest& request)
         return status;
     if (interrupted) {
         out.Line(stdout, QStringLiteral("total: %1 (stopped)").arg(written));
-        return 130;
+        return 128 + interrupted;
     }
     if (written == 0) {
         out.Line(stdout, QStringLiteral("the exe and dll files hold no %1").arg(What(request.Format)));

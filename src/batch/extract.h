@@ -14,6 +14,7 @@ struct ExtractRequest {
 };
 
 // Prints a line for each file and the total; 0 when something was written, 1 when there
-// was nothing to write, 2 on a usage or file error, 130 when Ctrl+C stopped it (what was
-// written is whole and synced, and the total says how far it got).
+// was nothing to write, 2 on a usage or file error, 128 + the signal when SIGINT (Ctrl+C),
+// SIGTERM or SIGHUP stopped it (what was written is whole and synced, and the total says
+// how far it got).
 int RunExtract(const ExtractRequest& request);

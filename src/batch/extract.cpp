@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <optional>
+#include <iterator>
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -54,7 +54,8 @@ std::vector<std::uint8_t> CursorFileBytes(IconReader& reader, int index)
     auto offset = static_cast<std::uint32_t>(sizeof(IconFileHeader) + entries.size() * sizeof(CursorFileEntry));
     AppendStruct(out, IconFileHeader{0, kCursorFileType, static_cast<std::uint16_t>(entries.size())});
     for (const IconEntry& e : entries) {
-        AppendStruct(out, CursorFileEntry{e.Width, e.Height, e.ColorCount, e.Reserved, e.HotspotX, e.HotspotY, e.BytesInRes, offset});
+        const FileEntrySize size = EntrySizeOf(e, images[std::size_t(&e - entries.data())]);
+        AppendStruct(out, CursorFileEntry{size.Width, size.Height, e.ColorCount, e.Reserved, e.HotspotX, e.HotspotY, e.BytesInRes, offset});
         offset += e.BytesInRes;
     }
     for (const auto& image : images)

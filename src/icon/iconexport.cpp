@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
@@ -61,7 +62,32 @@ std::vector<std::vector<Weight>> AxisWeights(int source, int target)
 // reader's own allowance, which decoding charges but a check alone doesn't.
 constexpr std::uint64_t kMaxThumbnailCheck = std::uint64_t{256} << 20;
 
+// A width or height as an entry's byte: 0 stands for 256 and, by custom, for more.
+std::uint8_t EntryByte(std::uint64_t extent)
+{
+    return extent >= 256 ? 0 : static_cast<std::uint8_t>(extent);
+}
+
 } // namespace
+
+FileEntrySize EntrySizeOf(const IconEntry& entry, std::span<const std::uint8_t> image)
+{
+    std::uint64_t width = 0, height = 0;
+    if (const auto png = ReadPngSize(image)) {
+        width = png->Width;
+        height = png->Height;
+    } else if (const auto header = ReadRecord<BitmapInfoHeader>(image, 0); header && header->Size >= sizeof(BitmapInfoHeader)) {
+        width = static_cast<std::uint64_t>(std::abs(std::int64_t{header->Width}));
+        height = static_cast<std::uint64_t>(std::abs(std::int64_t{header->Height})) / 2;
+    } else if (image.size() >= 8 && image[0] == 12 && image[1] == 0 && image[2] == 0 && image[3] == 0) {
+        // The old core header: 16-bit width and height.
+        width = image[4] | unsigned(image[5]) << 8;
+        height = (image[6] | unsigned(image[7]) << 8) / 2u;
+    }
+    if (width == 0 || height == 0)
+        return {entry.Width, entry.Height};
+    return {EntryByte(width), EntryByte(height)};
+}
 
 std::vector<int> PreferredImages(const std::vector<IconEntry>& entries, int size)
 {
@@ -192,7 +218,8 @@ std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index)
         data->resize(ImageLength(*data));
         if ((total += data->size()) > kMaxIconFileBytes)
             continue;
-        directory.push_back({e.Width, e.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount,
+        const FileEntrySize size = EntrySizeOf(e, *data);
+        directory.push_back({size.Width, size.Height, e.ColorCount, e.Reserved, e.Planes, e.BitCount,
                              static_cast<std::uint32_t>(data->size()), 0});
         images.push_back(std::move(*data));
     }

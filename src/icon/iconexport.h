@@ -28,9 +28,20 @@ Picture ScaleToFit(Picture picture, int size);
 // PreferredImages' order for that size instead: the smallest image at least size wide.
 std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index, int size = INT_MAX);
 
+// The width and height an icon or cursor file's entry gives image (0 for 256 and more):
+// the image's own, from a PNG's IHDR or a DIB's header (whose height counts the mask's
+// rows too), where the group's entry says otherwise, as damaged groups of zeros do;
+// the entry's own where the image's header can't be read.
+struct FileEntrySize {
+    std::uint8_t Width;
+    std::uint8_t Height;
+};
+FileEntrySize EntrySizeOf(const IconEntry& entry, std::span<const std::uint8_t> image);
+
 // Icon index as the bytes of an icon file holding every image of its group that can be
 // read, in the group's order and as stored, damaged or not; each directory entry states
-// its image's own size, which in NE files is less than the padded resource's.
+// its image's own length, which in NE files is less than the padded resource's, and its
+// own width and height (EntrySizeOf).
 // Empty when there is none.
 std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index);
 

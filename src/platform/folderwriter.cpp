@@ -4,9 +4,12 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +21,70 @@ std::uint64_t RandomSeed()
     if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
         seed = (std::uint64_t(::getpid()) << 32) ^ std::uint64_t(::time(nullptr));
     return seed;
+}
+
+constexpr char kStagePrefix[] = ".vistrel.";
+
+// Whether name is one TemporaryName("vistrel") gives: the prefix, then a number in base 36.
+bool IsStagingName(const char* name)
+{
+    const std::size_t prefix = sizeof kStagePrefix - 1;
+    if (std::strncmp(name, kStagePrefix, prefix) != 0)
+        return false;
+    const std::size_t length = std::strlen(name);
+    if (length == prefix || length > prefix + 10)
+        return false;
+    for (const char* c = name + prefix; *c != '\0'; ++c)
+        if (!((*c >= '0' && *c <= '9') || (*c >= 'a' && *c <= 'z')))
+            return false;
+    return true;
+}
+
+// Whether name in parent still leads to the folder open as fd: whoever held its lock
+// before may have removed it.
+bool StillNamed(int parent, const char* name, int fd)
+{
+    struct stat opened {}, named {};
+    return ::fstat(fd, &opened) == 0 && ::fstatat(parent, name, &named, AT_SYMLINK_NOFOLLOW) == 0
+        && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Calls each(name) for every entry of the folder open as fd but "." and "..".
+template <typename Each> void ForEachEntry(int fd, Each each)
+{
+    const int listing = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* folder = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (folder == nullptr) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    while (const dirent* entry = ::readdir(folder))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            each(entry->d_name, entry->d_type);
+    ::closedir(folder);
+}
+
+// Removes the staging folders in folder that a batch or a window killed on the way left
+// behind. Each is locked for as long as its writer lives, so one whose lock is free is
+// abandoned; one of another user's, or open to others, is never one of ours. Only what a
+// writer leaves there goes, files and links; anything else keeps the folder.
+void RemoveAbandonedStagingFolders(int folder)
+{
+    ForEachEntry(folder, [folder](const char* name, unsigned char type) {
+        if ((type != DT_DIR && type != DT_UNKNOWN) || !IsStagingName(name))
+            return;
+        const int stage = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (stage < 0)
+            return;
+        struct stat info {};
+        if (::fstat(stage, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0
+            && ::flock(stage, LOCK_EX | LOCK_NB) == 0 && StillNamed(folder, name, stage)) {
+            ForEachEntry(stage, [stage](const char* file, unsigned char) { ::unlinkat(stage, file, 0); });
+            ::unlinkat(folder, name, AT_REMOVEDIR);
+        }
+        ::close(stage);
+    });
 }
 } // namespace
 
@@ -44,13 +111,15 @@ int FolderWriter::CreateTemporary(const QByteArray& name, mode_t mode, QByteArra
 // The files are made in a hidden folder of the batch's own inside the folder and renamed
 // out of it: in a folder of thousands of files, a temporary name of its own there would
 // cost the large folder's index an entry made and removed for every file. Made on first
-// use, 0700, with a name no one can have planted; where it can't be made, the folder
-// itself serves.
+// use, 0700, with a name no one can have planted, and locked (flock) while this writer
+// lives, so that the next writer into the folder removes it when a kill left it there;
+// where it can't be made, the folder itself serves.
 int FolderWriter::StagingFolder()
 {
     if (stageFd_ >= 0 || stageTried_)
         return stageFd_ >= 0 ? stageFd_ : fd_;
     stageTried_ = true;
+    RemoveAbandonedStagingFolders(fd_);
     for (int attempt = 0; attempt < 16 && stageFd_ < 0; ++attempt) {
         stageName_ = TemporaryName("vistrel");
         if (::mkdirat(fd_, stageName_.constData(), 0700) != 0) {
@@ -59,8 +128,20 @@ int FolderWriter::StagingFolder()
             break;
         }
         stageFd_ = ::openat(fd_, stageName_.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (stageFd_ < 0)
+        if (stageFd_ < 0) {
             ::unlinkat(fd_, stageName_.constData(), AT_REMOVEDIR);
+            break;
+        }
+        // Another writer may take the new folder for abandoned before it is locked, and
+        // remove it: then it is made again under another name.
+        int locked = 0;
+        do
+            locked = ::flock(stageFd_, LOCK_EX);
+        while (locked != 0 && errno == EINTR);
+        if (locked != 0 || !StillNamed(fd_, stageName_.constData(), stageFd_)) {
+            ::close(stageFd_);
+            stageFd_ = -1;
+        }
     }
     return stageFd_ >= 0 ? stageFd_ : fd_;
 }
@@ -76,9 +157,10 @@ FolderWriter::FolderWriter(const QByteArray& folder, Targets targets)
 
 FolderWriter::~FolderWriter()
 {
+    // Removed while still locked, so no other writer takes it for abandoned meanwhile.
     if (stageFd_ >= 0) {
-        ::close(stageFd_);
         ::unlinkat(fd_, stageName_.constData(), AT_REMOVEDIR);
+        ::close(stageFd_);
     }
     if (fd_ >= 0)
         ::close(fd_);

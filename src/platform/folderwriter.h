@@ -2,7 +2,9 @@
 // in the folder is replaced, never followed, and a folder renamed or swapped while a
 // batch runs can't redirect what is written. Each file is written under a temporary name
 // in a hidden folder of the batch's own inside the folder and renamed into place, so a
-// reader never sees half a file;
+// reader never sees half a file; that folder is locked (flock) while the writer lives,
+// and one whose lock is free, which a killed batch or window left, is removed by the
+// next writer into the folder;
 // the batch is made durable once, at its end (Sync), which costs one sync of the file
 // system rather than one per file.
 #pragma once

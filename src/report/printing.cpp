@@ -1,6 +1,7 @@
 #include "report/printing.h"
 
 #include "ui/busy.h"
+#include "platform/atomicfile.h"
 #include "platform/printers.h"
 #include "report/report.h"
 #include "report/run.h"
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -93,7 +95,24 @@ public:
         // Where the printer can't make copies itself, the pages are sent again.
         if (printer.copyCount() > 1 && !printer.supportsMultipleCopies())
             copiesByHand_ = printer.copyCount();
+        // Qt writes a PDF file in place as the pages come, so a full disk or a cancel would
+        // leave a cut one where the user's file was. It writes a private temporary file
+        // instead, which replaces the file whole once the job is done.
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+            pdfTarget_ = printer.outputFileName();
+            if (pdf_.open())
+                printer.setOutputFileName(pdf_.fileName());
+            else
+                failed_ = true;
+        }
     }
+    ~PrinterSink()
+    {
+        if (!pdfTarget_.isEmpty())
+            printer_.setOutputFileName(pdfTarget_);
+    }
+    PrinterSink(const PrinterSink&) = delete;
+    PrinterSink& operator=(const PrinterSink&) = delete;
 
     // The sheets that pageCount pages make: those in the range, as often as they are sent.
     int SheetsFor(int pageCount) const
@@ -123,7 +142,10 @@ public:
             return true;
         if (cancelled)
             printer_.abort();
-        return painter_.end() || cancelled;
+        const bool ended = painter_.end();
+        if (!pdfTarget_.isEmpty() && ended && !cancelled && !failed_)
+            return pdf_.seek(0) && ReplaceFileWith(pdfTarget_, pdf_.readAll());
+        return ended || cancelled;
     }
 
     int Sheets() const { return sheets_; }
@@ -162,6 +184,8 @@ private:
     bool failed_ = false;
     int sheets_ = 0;
     std::vector<ReportPage> kept_;
+    QString pdfTarget_; // the PDF file the user chose, when the printer writes one
+    QTemporaryFile pdf_;
 };
 
 // One print job, whatever makes its pages: the hourglass, the progress window with its

@@ -45,49 +45,60 @@ struct Output {
     off_t Length = 0;
 };
 
-// OUTPUT opened to be written in place, as clients expect that make it themselves and
-// read it back through their own descriptor: never truncated on opening (a device stays
-// intact), never through a link, never waiting for a pipe's reader.
-Output OpenOutput(const char* path)
-{
-    constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    // Twice, for a file that someone else makes between the two opens.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int fd = ::open(path, flags);
-        if (fd >= 0 || errno != ENOENT)
-            return {fd, false};
-        fd = ::open(path, flags | O_CREAT | O_EXCL, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return {fd, fd >= 0};
-    }
-    return {};
-}
-
-// Whether output is a regular file, noting its length.
-bool IsRegularFile(Output& output)
-{
-    struct stat info {};
-    if (::fstat(output.Fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    output.Length = info.st_size;
-    return true;
-}
-
 // Whether fd is a file of the kernel's own file systems, where writing sets the system's
-// and processes' settings (the host name in /proc/sys, a device's in /sys) rather than
-// storing bytes: a file system that can't be told counts as one of them.
+// and processes' settings (the host name in /proc/sys, a device's in /sys, a binary
+// format in binfmt_misc) or stores nothing a reader gets back: a file system that can't
+// be told counts as one of them.
 bool IsKernelSetting(int fd)
 {
+    // Not in <linux/magic.h>: the kernel keeps them in the file systems' own sources.
+    constexpr std::uint32_t kConfigFsMagic = 0x62656570;
+    constexpr std::uint32_t kFuseCtlMagic = 0x65735543;
     struct statfs fs {};
     if (::fstatfs(fd, &fs) != 0)
         return true;
     // Magic numbers are 32 bits, f_type a long that a 32-bit system may sign-extend.
     using Magic = std::initializer_list<std::uint32_t>;
-    for (const std::uint32_t type : Magic{PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC,
-                                          CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC, EFIVARFS_MAGIC})
+    for (const std::uint32_t type :
+         Magic{PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC,
+               CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC, EFIVARFS_MAGIC, BINFMTFS_MAGIC, kConfigFsMagic, SELINUX_MAGIC,
+               SMACK_MAGIC, kFuseCtlMagic, PSTOREFS_MAGIC})
         if (static_cast<std::uint32_t>(fs.f_type) == type)
             return true;
     return false;
+}
+
+// What stands at OUTPUT, looked at through an O_PATH descriptor, which opens nothing: a
+// FIFO's reader never sees an end of file, a device is never woken.
+enum class Found { Missing, File, NotRegular, KernelFile, Unusable };
+
+Found LookAt(const char* path, struct stat& info)
+{
+    const int fd = ::open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? Found::Missing : Found::Unusable;
+    Found found = Found::File;
+    if (::fstat(fd, &info) != 0)
+        found = Found::Unusable;
+    else if (!S_ISREG(info.st_mode)) // a link too, which O_NOFOLLOW leaves unfollowed
+        found = Found::NotRegular;
+    else if (IsKernelSetting(fd))
+        found = Found::KernelFile;
+    ::close(fd);
+    return found;
+}
+
+// The regular file at path opened to be written in place, never truncated, only when it
+// is still the file (device, inode) looked at before; -1 otherwise.
+int OpenSameFile(const char* path, dev_t device, ino_t inode)
+{
+    const int fd = ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || info.st_dev != device || info.st_ino != inode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // Removes path if it still names the file open as fd, and not one put in its place since.
@@ -144,41 +155,74 @@ constexpr char kNotWritten = 'n';
     ExitTelling(watch, ::close(output.Fd) == 0 && written ? 0 : Fail(outputPath, "can't be written"));
 }
 
-// A sandboxed process can't remove anything, so when this run made OUTPUT, a watchdog
-// forked first removes it again unless the thumbnailing process says it wrote it, or
-// when that process dies without a word. The watchdog never looks at INPUT's bytes. The
-// thumbnail is made in this process, whose mappings are already in place, so the client
-// waits for the fork alone, not for a new process's first touch of every page it uses.
-int ThumbnailWatched(IconFile& file, int size, const char* inputPath, const char* outputPath, Output output)
+// What the watchdog says once it tried to make OUTPUT; with 'c', the file's identity.
+struct Made {
+    char What = 0; // 'c' made, 'e' there already, 'f' failed
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
+// A sandboxed process can't remove anything, so a missing OUTPUT is made by a watchdog
+// forked first, in a session of its own: a kill of the client's process group (timeout,
+// Ctrl+C) doesn't reach it. It makes OUTPUT and removes it again unless the thumbnailing
+// process says it wrote it, also when that process dies without a word, so from the
+// moment OUTPUT exists something removes it on failure. The thumbnailing process opens
+// OUTPUT by path and writes it only when it is the file the watchdog made. The watchdog
+// never looks at INPUT's bytes. The thumbnail is made in this process, whose mappings
+// are already in place, so the client waits for the fork alone, not for a new process's
+// first touch of every page it uses. Returns only when OUTPUT was there after all
+// (kAgain) or can't be made.
+constexpr int kAgain = -1;
+
+int ThumbnailWatched(IconFile& file, int size, const char* inputPath, const char* outputPath)
 {
     int tell[2], hear[2];
-    if (::pipe2(tell, O_CLOEXEC) != 0 || ::pipe2(hear, O_CLOEXEC) != 0) {
-        RemoveOwnFile(outputPath, output.Fd);
+    if (::pipe2(tell, O_CLOEXEC) != 0 || ::pipe2(hear, O_CLOEXEC) != 0)
         return Fail(outputPath, "can't be written");
-    }
-    // Written when the watchdog is gone: an error to handle, not a signal that ends us.
+    // Written when the other end is gone: an error to handle, not a signal that ends us.
     std::signal(SIGPIPE, SIG_IGN);
     const pid_t watchdog = ::fork();
     if (watchdog == 0) {
+        ::setsid();
         ::close(tell[1]);
         ::close(hear[0]);
+        const int fd = ::open(outputPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        Made made{fd >= 0 ? 'c' : errno == EEXIST ? 'e' : 'f'};
+        struct stat info {};
+        if (fd >= 0 && ::fstat(fd, &info) == 0) {
+            made.Device = info.st_dev;
+            made.Inode = info.st_ino;
+        }
+        // One write below PIPE_BUF: the other end reads all of it or, gone, nothing.
+        const bool told = ::write(hear[1], &made, sizeof made) == sizeof made;
+        if (fd < 0)
+            ::_exit(0);
         char verdict = 0;
         ssize_t got = 0;
-        while ((got = ::read(tell[0], &verdict, 1)) < 0 && errno == EINTR) {
+        while (told && (got = ::read(tell[0], &verdict, 1)) < 0 && errno == EINTR) {
         }
         if (got != 1 || verdict != kWritten)
-            RemoveOwnFile(outputPath, output.Fd);
-        if (got != 1)
+            RemoveOwnFile(outputPath, fd);
+        if (told && got != 1)
             Fail(inputPath, "reading it stopped the thumbnailer");
         ::_exit(0); // which closes hear[1]: the thumbnailing process may end
     }
     ::close(tell[0]);
     ::close(hear[1]);
-    if (watchdog < 0) {
-        RemoveOwnFile(outputPath, output.Fd);
-        return Fail(outputPath, "can't be written");
+    Made made;
+    ssize_t got = 0;
+    while (watchdog > 0 && (got = ::read(hear[0], &made, sizeof made)) < 0 && errno == EINTR) {
     }
-    ThumbnailAndExit(file, size, outputPath, output, {tell[1], hear[0]});
+    if (got != sizeof made || made.What != 'c') {
+        ::close(tell[1]);
+        ::close(hear[0]);
+        return got == sizeof made && made.What == 'e' ? kAgain : Fail(outputPath, "can't be written");
+    }
+    const Watch watch{tell[1], hear[0]};
+    const int fd = OpenSameFile(outputPath, made.Device, made.Inode);
+    if (fd < 0 || IsKernelSetting(fd))
+        ExitTelling(watch, Fail(outputPath, "can't be written"));
+    ThumbnailAndExit(file, size, outputPath, {fd, true, 0}, watch);
 }
 
 } // namespace
@@ -209,20 +253,28 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
     const std::unique_ptr<IconFile> file = OpenIconFileAhead(input);
     if (!file)
         return Fail(input, "not a file that can be read");
-    Output output = OpenOutput(outputPath);
-    if (output.Fd < 0)
-        return Fail(outputPath, "can't be written");
-    // A device, a pipe or a folder in OUTPUT's place is left as it is, whoever runs this.
-    if (!IsRegularFile(output)) {
-        ::close(output.Fd);
-        return Fail(outputPath, "not a regular file, left as it is");
+    // Twice, for a file that someone else makes while this run makes it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        struct stat info {};
+        switch (LookAt(outputPath, info)) {
+        case Found::Missing:
+            if (const int status = ThumbnailWatched(*file, size, input, outputPath); status != kAgain)
+                return status;
+            continue;
+        // A device, a pipe, a link or a folder in OUTPUT's place is left as it is, whoever
+        // runs this; so is a file there that sets something in the kernel.
+        case Found::NotRegular:
+            return Fail(outputPath, "not a regular file, left as it is");
+        case Found::KernelFile:
+            return Fail(outputPath, "a file of the kernel's, left as it is");
+        case Found::Unusable:
+            return Fail(outputPath, "can't be written");
+        case Found::File:
+            const int fd = OpenSameFile(outputPath, info.st_dev, info.st_ino);
+            if (fd < 0)
+                return Fail(outputPath, "can't be written");
+            ThumbnailAndExit(*file, size, outputPath, {fd, false, info.st_size}, {});
+        }
     }
-    // Nor is a file there that sets something in the kernel; it was never made by this run.
-    if (IsKernelSetting(output.Fd)) {
-        ::close(output.Fd);
-        return Fail(outputPath, "a file of the kernel's, left as it is");
-    }
-    if (output.Created)
-        return ThumbnailWatched(*file, size, input, outputPath, output);
-    ThumbnailAndExit(*file, size, outputPath, output, {});
+    return Fail(outputPath, "can't be written");
 }

@@ -269,10 +269,20 @@ private slots:
         Prepare(*application.MainForm(), 420);
         TReport& report = application.ReportForm()->IconReport;
         report.PrinterSettings.outputFileName = out.filePath("icons.pdf");
+        // A file there is replaced whole, by a rename, keeping its permissions: whoever
+        // reads the old one reads it to its end.
+        QFile old(out.filePath("icons.pdf"));
+        QVERIFY(old.open(QIODevice::ReadWrite) && old.write("old") == 3 && old.flush() && old.seek(0));
+        const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther;
+        QVERIFY(old.setPermissions(mode));
         QPrinter printer(QPrinter::HighResolution);
         SetUpPrinter(report, printer);
         QVERIFY(PrintReportOn(report, printer, 2).printed);
         CheckFirstPage(out.filePath("icons.pdf"), 420);
+        QCOMPARE(old.readAll(), "old");
+        QCOMPARE(QFile::permissions(out.filePath("icons.pdf")) & ~QFile::Permissions(0x0F00), mode); // but the User bits
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"icons.pdf"});
+        QCOMPARE(printer.outputFileName(), out.filePath("icons.pdf"));
     }
 
     void printerSetupKeepsTheUserDefaults()

@@ -99,6 +99,20 @@ def main(folder):
     struct.pack_into('<I', data, 0x3c, 0xfffffff0)
     write('lfanew-outside.exe', data)
 
+    # A group entry of zeros for a 64 x 64 image, as real files have: 0 there means 256,
+    # and only the image's own header says 64.
+    with open(f'{folder}/icons64.dll', 'rb') as f:
+        wide = bytearray(f.read())
+    pe64 = Pe(bytes(wide))
+    _, names = pe64.directory(pe64.type_entry(14)[2] & 0x7fffffff)
+    for entry in names:
+        _, languages = pe64.directory(entry[2] & 0x7fffffff)
+        group = pe64.offset(u32(wide, pe64.offset(pe64.rsrc_rva + languages[0][2])))
+        for k in range(u16(wide, group + 4)):
+            if wide[group + 6 + 14 * k] == 64:
+                wide[group + 6 + 14 * k:group + 8 + 14 * k] = b'\0\0'
+    write('zero-entry.dll', wide)
+
     write('empty.dll', b'')
     write('text.exe', b'This is a text file, not a program.\n' * 4)
     with open(f'{folder}/sizes.ico', 'rb') as f:

@@ -50,7 +50,7 @@ bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 std::vector<std::uint8_t> EssentialPngChunks(std::span<const std::uint8_t> data);
 
 // How EncodePng stores the pixels: Stored, uncompressed, for a thumbnail that its client
-// reads once and encodes again for its own cache; Small, filtered and at zlib's level 3,
+// reads once and encodes again for its own cache; Small, filtered and at zlib's level 6,
 // for the files a user keeps.
 enum class PngCompression { Stored, Small };
 

@@ -2,6 +2,7 @@
 // make-png.py there) decoded by the icon core and by Qt's reader: the same size and the
 // same straight ARGB pixels, 16-bit samples brought to 8 bits as Qt does, by rounding.
 // Where Qt misreads a file, make-png.py wrote its pixels again as name.ref.png for Qt.
+// Then how the core sets libpng up: what it refuses, what it skips, its bounds.
 #include "datafile.h"
 #include "icon/png.h"
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -186,14 +187,19 @@ bool Decode(Bytes data, std::int64_t maxPixels, Picture* picture)
     return Read(handle.Png(), handle.Info(), decoding);
 }
 
-// The file's bytes, in room set aside beforehand: growing the vector could throw through
-// libpng.
+// The file's bytes. No exception may pass through libpng: running out of memory is one
+// more libpng error.
 void WriteOutput(png_structp png, png_bytep data, std::size_t length)
 {
     auto& out = *static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    if (length > out.capacity() - out.size())
-        png_error(png, "no room");
-    out.insert(out.end(), data, data + length);
+    bool stored = true;
+    try {
+        out.insert(out.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        stored = false;
+    }
+    if (!stored)
+        png_error(png, "out of memory");
 }
 
 void Flush(png_structp) {}
@@ -297,13 +303,14 @@ std::vector<std::uint8_t> EncodePng(const Picture& picture, PngCompression compr
         || picture.Pixels.size() != std::size_t(picture.Width) * std::size_t(picture.Height))
         return {};
     // The rows with their filter bytes, and what zlib adds to them at worst: stored blocks
-    // of at least 16 KB, five bytes each, and its header and checksum.
+    // of at least 512 bytes, five bytes each, and its header and checksum. libpng's buffer
+    // for the compressed pixels is made that large, so that they go in one IDAT chunk.
     const std::size_t raw = (std::size_t(picture.Width) * 4 + 1) * std::size_t(picture.Height);
-    const std::size_t stream = raw + 5 * (raw / 16383 + 1) + 6;
+    const std::size_t stream = raw + 5 * (raw / 512 + 1) + 6;
     if (stream > PNG_UINT_31_MAX)
         return {};
     std::vector<std::uint8_t> out;
-    out.reserve(stream + 64); // signature, IHDR, one IDAT and IEND around it
+    out.reserve(stream + 57); // signature, IHDR, one IDAT and IEND around it
     Encoding encoding{&picture, compression, stream, &out, {}};
     encoding.Rows.resize(std::size_t(picture.Height));
     for (std::size_t y = 0; y < encoding.Rows.size(); ++y)

@@ -41,7 +41,8 @@ std::size_t PngLength(std::span<const std::uint8_t> data);
 // unread but for their CRC; none may be longer than a resource (8 MB).
 std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
-// Whether DecodePng would take data, every row read and none kept: for a PNG that is to be passed on as it is.
+// Whether DecodePng would take data, every row read and none kept: for a PNG that is to
+// be passed on as it is.
 bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
 // A PNG that PngDecodes rebuilt from its IHDR, PLTE, tRNS, IDAT and IEND chunks alone:

@@ -1,17 +1,21 @@
 // libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image,
 // through every use the program makes of them: the 32x32 icons of Open, the exports, the
 // cursors and animated cursors, the listing, and the thumbnail (the image chosen, shrunk
-// and written as PNG, which must decode again to the same pixels).
+// and written as PNG, which must decode again to the same pixels); and split in two, as
+// a System32 file and the .mun that may stand in for it.
 #include "icon/bytesource.h"
 #include "icon/cursorexport.h"
 #include "icon/dib.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
 #include "icon/png.h"
+#include "icon/redirect.h"
 #include "icon/resourcelist.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -72,6 +76,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto written = DecodePng(png, kMaxPixels);
         if (!written || written->Width > thumbnailSize || written->Height > thumbnailSize || EssentialPngChunks(png) != png)
             __builtin_trap();
+    }
+    // The pair: a little-endian length of the file, the file, then the .mun.
+    if (size >= 4) {
+        const auto length = std::min<std::size_t>(*ReadRecord<std::uint32_t>(bytes, 0), size - 4);
+        IconFile pair(std::make_unique<SpanSource>(bytes.subspan(4, length)),
+                      std::make_unique<SpanSource>(bytes.subspan(4 + length)), "SystemResources/x.dll.mun");
+        IconReader& icons = pair.Reader();
+        for (int i = 0; i < icons.Count(); ++i)
+            (void)IconFileBytes(icons, i);
+        for (int i = 0; i < icons.Count(ResourceKind::Cursor); ++i)
+            (void)CursorFileBytes(icons, i);
+        for (int i = 0; i < icons.Count(ResourceKind::AnimatedCursor); ++i)
+            (void)AniBytes(icons, i);
+        (void)ListResources(pair.Source());
+        (void)ThumbnailPng(icons, thumbnailSize);
     }
     (void)DecodeIconImage(bytes);
     if (auto image = DecodeImage(bytes))

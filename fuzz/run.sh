@@ -17,6 +17,14 @@ find "$here/tests/data" -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' -o
     -exec cp -n {} "$corpus/" \;
 # Icon files with damaged and stuffed PNG images.
 python3 "$here/fuzz/seeds.py" "$corpus"
+# System32 files with their .mun, as the fuzzer splits its input: the file's length first.
+for file in "$here"/tests/data/windows/Windows/{System32,SysWOW64}/*; do
+    mun=$here/tests/data/windows/Windows/SystemResources/$(basename "$file").mun
+    if [ -f "$mun" ]; then
+        python3 -c 'import struct, sys; a, b = (open(p, "rb").read() for p in sys.argv[1:3]); open(sys.argv[3], "wb").write(struct.pack("<I", len(a)) + a + b)' \
+            "$file" "$mun" "$corpus/pair-$(basename "$file")"
+    fi
+done
 cp -n "$here/tests/data/iconlist.vrp" "$build/corpus-pagefile/"
 # Findings (crash-*, timeout-*, oom-*) land in the build folder; a finding fails the run.
 cd "$build"

@@ -1,8 +1,10 @@
 // Opens a folder of 10 000 icons through the real Open command, offscreen, next to the
 // batch command line on the same folder; then times building and freeing pages of 112
 // and of 501 cells, and building them again in a second run of itself at a scale factor
-// of 2, where the cells are drawn from the icons' files. Run: build/bench/open/bench_open
-// (it makes its own folder).
+// of 2, where the cells are drawn from the icons' files. Last, a System32 folder of 4 000
+// files, half of them taking their icons from SystemResources/NAME.mun, beside the same
+// files with those icons inside them, each opened in a process of its own for its peak
+// memory. Run: build/bench/open/bench_open (it makes its own folders).
 #include "app/application.h"
 #include "app/mainform.h"
 #include "ui/dialogs.h"
@@ -21,6 +23,8 @@
 #include <cstdio>
 #include <memory>
 #include <tuple>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -102,6 +106,77 @@ int TimePagesOnly(const QString& folder, QTemporaryDir& work)
     return 0;
 }
 
+// A run of its own: opens folder and prints the time Open took, the processor time of the
+// whole run (less disturbed by other work on the machine), the peak memory in KB and the icons.
+int TimeOpenOnly(const QString& folder, QTemporaryDir& work)
+{
+    const BenchWindow window(work, folder);
+    QElapsedTimer clock;
+    clock.start();
+    window.Form().Open1->trigger();
+    const double open = Seconds(clock);
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::printf("%g %g %ld %d\n", open, cpu, usage.ru_maxrss, window.Form().BrowseSession.IconCount);
+    return 0;
+}
+
+// Windows/System32 of 4 000 files in root: 2 000 libraries as Windows 10 ships them, with
+// their icons in SystemResources/NAME.mun when redirected, else with those icons inside,
+// and 2 000 programs with an icon of their own.
+QString LayOutSystem32(const QString& root, bool redirected)
+{
+    const QString data = QStringLiteral(VISTREL_TEST_DATA "/windows/Windows/");
+    const QString system = root + "/Windows/System32/";
+    QDir().mkpath(system);
+    QDir().mkpath(root + "/Windows/SystemResources");
+    for (int i = 0; i < 2000; ++i) {
+        const QString library = QStringLiteral("lib%1.dll").arg(i, 4, 10, QLatin1Char('0'));
+        const QString mun = data + "SystemResources/shell32.dll.mun";
+        if (redirected) {
+            QFile::copy(data + "System32/shell32.dll", system + library);
+            QFile::copy(mun, root + "/Windows/SystemResources/" + library + ".mun");
+        } else {
+            QFile::copy(mun, system + library);
+        }
+        QFile::copy(data + "System32/owner.dll", system + QStringLiteral("app%1.exe").arg(i, 4, 10, QLatin1Char('0')));
+    }
+    return system.chopped(1);
+}
+
+// Opens each folder in a process of its own, three times in turn; the best times and the
+// larger peak of each.
+void CompareSystem32(QTemporaryDir& work)
+{
+    const QString folders[] = {LayOutSystem32(work.filePath("redirected"), true), LayOutSystem32(work.filePath("inside"), false)};
+    double seconds[2] = {1e9, 1e9};
+    double cpu[2] = {1e9, 1e9};
+    long peak[2] = {0, 0};
+    int icons[2] = {0, 0};
+    for (int run = 0; run < 6; ++run) {
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(QCoreApplication::applicationFilePath(), {"--open", folders[run % 2]});
+        child.waitForFinished(-1);
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split('\n').last().split(' ');
+        if (figures.size() != 4)
+            continue;
+        seconds[run % 2] = std::min(seconds[run % 2], figures[0].toDouble());
+        cpu[run % 2] = std::min(cpu[run % 2], figures[1].toDouble());
+        peak[run % 2] = std::max(peak[run % 2], figures[2].toLong());
+        icons[run % 2] = figures[3].toInt();
+    }
+    std::printf("System32, 4000 files:      redirected       icons inside\n");
+    std::printf("  icons                    %-16d %d\n", icons[0], icons[1]);
+    std::printf("  Open                     %-16.2f %.2f s   ratio %.2f (target at most 1.2)\n", seconds[0], seconds[1],
+                seconds[0] / seconds[1]);
+    std::printf("  processor time of a run  %-16.2f %.2f s   ratio %.2f\n", cpu[0], cpu[1], cpu[0] / cpu[1]);
+    std::printf("  peak memory              %-16ld %ld KB  ratio %.3f (target at most 1.05)\n", peak[0], peak[1],
+                double(peak[0]) / double(peak[1]));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -111,6 +186,12 @@ int main(int argc, char* argv[])
     QTemporaryDir work;
     if (argc == 3 && QByteArray(argv[1]) == "--pages")
         return TimePagesOnly(QString::fromLocal8Bit(argv[2]), work);
+    if (argc == 3 && QByteArray(argv[1]) == "--open")
+        return TimeOpenOnly(QString::fromLocal8Bit(argv[2]), work);
+    if (argc == 2 && QByteArray(argv[1]) == "--system32") {
+        CompareSystem32(work);
+        return 0;
+    }
     const QString folder = work.filePath("icons");
     QDir().mkpath(folder);
     const QString data = QStringLiteral(VISTREL_TEST_DATA);
@@ -168,5 +249,6 @@ int main(int argc, char* argv[])
         std::printf("page of %d cells: build %.1f ms, %.2f times the build at 1 (target at most 2); "
                     "sharp pictures all in after %.1f ms\n",
                     cells, build.toDouble() * 1e3, build.toDouble() / at1, shown.toDouble() * 1e3);
+    CompareSystem32(work);
     return 0;
 }

@@ -37,15 +37,16 @@ void PrintUsage(std::FILE* stream)
 {
     Print(stream, QStringLiteral(
         "Usage: vistrel [FOLDER]                  start the icon viewer, opening FOLDER at once\n"
-        "       vistrel --extract [--format bmp|png|ico|cur] [--recursive] SOURCE OUTDIR\n"
-        "                                         write the icons of SOURCE (a file, or a folder's\n"
-        "                                         exe and dll files; with --recursive, those of\n"
-        "                                         every folder below it too) to\n"
-        "                                         OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
+        "       vistrel --extract [--format bmp|png|ico|cur] [--recursive] [--all-kinds]\n"
+        "               SOURCE OUTDIR             write the icons of SOURCE (a file, or a folder's\n"
+        "                                         exe and dll files, with --all-kinds also its\n"
+        "                                         cpl, ocx, scr, mun and icl files; with\n"
+        "                                         --recursive, those of every folder below it\n"
+        "                                         too) to OUTDIR/Icon00001.bmp (.png, .ico) onwards,\n"
         "                                         creating OUTDIR: bmp is the 34x34 bitmap, png\n"
         "                                         the largest image, ico every image; cur writes\n"
         "                                         the cursors as Cursor00001.cur (.ani) instead\n"
-        "       vistrel --list [--json] [--recursive] SOURCE...\n"
+        "       vistrel --list [--json] [--recursive] [--all-kinds] SOURCE...\n"
         "                                         list the icon groups, cursor groups and animated\n"
         "                                         cursors of each file, or why it has none\n"
         "       vistrel --thumbnail [-s SIZE] INPUT OUTPUT\n"
@@ -259,6 +260,7 @@ std::optional<int> RunBatch(int argc, char* argv[])
     const bool list = std::strcmp(argv[1], "--list") == 0;
     IconFormat format = IconFormat::Bmp;
     bool recursive = false;
+    bool allKinds = false;
     bool json = false;
     std::vector<QByteArray> sources;
     const auto wrong = [](const QString& what) {
@@ -273,6 +275,8 @@ std::optional<int> RunBatch(int argc, char* argv[])
                 sources.push_back(AsFolderPath(argument));
         } else if (std::strcmp(argument, "--recursive") == 0) {
             recursive = true;
+        } else if (std::strcmp(argument, "--all-kinds") == 0) {
+            allKinds = true;
         } else if (list && std::strcmp(argument, "--json") == 0) {
             json = true;
         } else if (!list && std::strcmp(argument, "--format") == 0) {
@@ -289,7 +293,7 @@ std::optional<int> RunBatch(int argc, char* argv[])
     if (list) {
         if (sources.empty())
             return wrong(QStringLiteral("--list needs a file or a folder"));
-        return RunList({sources, json, recursive});
+        return RunList({sources, json, recursive, allKinds});
     }
     if (sources.size() < 2)
         return wrong(sources.empty() ? QStringLiteral("--extract needs a file or a folder, and a folder to write to")
@@ -298,7 +302,7 @@ std::optional<int> RunBatch(int argc, char* argv[])
     if (sources.size() > 2)
         return wrong(QStringLiteral("--extract takes one source and one folder, not also %1")
                          .arg(Shown(DisplayName(sources[2]))));
-    return RunExtract({sources[0], sources[1], format, recursive});
+    return RunExtract({sources[0], sources[1], format, recursive, allKinds});
 }
 } // namespace
 

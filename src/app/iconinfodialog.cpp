@@ -1,5 +1,6 @@
 #include "app/iconinfodialog.h"
 
+#include "platform/filenames.h"
 #include "ui/imagemime.h"
 
 #include <QApplication>
@@ -67,17 +68,29 @@ TIconInfoDialog::TIconInfoDialog(const IconOrigin& origin, const std::vector<Ico
     setWindowTitle(QStringLiteral("アイコンの情報"));
 
     auto* source = new QFormLayout;
-    auto* file = new QLabel(origin.Folder + QLatin1Char('/') + origin.FileName);
+    auto* file = new QLabel(WithoutControls(origin.Folder + QLatin1Char('/') + origin.FileName));
     file->setObjectName(QStringLiteral("File"));
     file->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* index = new QLabel(QString::number(origin.Index));
     index->setObjectName(QStringLiteral("Index"));
-    // Each caption labels its value, for a screen reader too.
+    // Each caption labels its value, for a screen reader too, which reads the two in the
+    // value's name as they read on the screen.
     for (const auto& [caption, value] : {std::pair{QStringLiteral("ファイル:"), file}, std::pair{QStringLiteral("インデックス:"), index}}) {
         auto* label = new QLabel(caption);
         label->setBuddy(value);
-        value->setAccessibleName(caption.chopped(1));
+        value->setAccessibleName(caption + QLatin1Char(' ') + value->text());
         source->addRow(label, value);
+    }
+    // A System32 file whose icons Windows takes from SystemResources: the file they are in.
+    if (!origin.IconsFrom.isEmpty()) {
+        auto* from = new QLabel(WithoutControls(DisplayName(origin.IconsFrom)));
+        from->setObjectName(QStringLiteral("IconsFrom"));
+        from->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        const QString caption = QStringLiteral("アイコンの取得元:");
+        from->setAccessibleName(caption + QLatin1Char(' ') + from->text());
+        auto* label = new QLabel(caption);
+        label->setBuddy(from);
+        source->insertRow(1, label, from);
     }
 
     images_->setObjectName(QStringLiteral("Images"));

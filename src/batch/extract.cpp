@@ -68,7 +68,7 @@ int RunExtract(const ExtractRequest& request)
     const auto unreadable = [&out](const QString& folder) {
         out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over").arg(Shown(folder)));
     };
-    const std::optional<std::vector<BatchSource>> sources = ListSources(request.Source, request.Recursive, unreadable);
+    const std::optional<std::vector<BatchSource>> sources = ListSources(request.Source, request.Recursive, unreadable, request.AllKinds);
     if (!sources) {
         out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(shownSource));
         return 2;
@@ -84,14 +84,16 @@ int RunExtract(const ExtractRequest& request)
         return 2;
     }
     if (sources->empty()) {
-        out.Line(stdout, QStringLiteral("%1 holds no exe or dll file").arg(shownSource));
+        out.Line(stdout, QStringLiteral("%1 holds no %2 file")
+                             .arg(shownSource, request.AllKinds ? QStringLiteral("exe, dll, cpl, ocx, scr, mun or icl")
+                                                                : QStringLiteral("exe or dll")));
         return 1;
     }
 
     const QString stem = request.Format == IconFormat::Cur ? QStringLiteral("Cursor") : QStringLiteral("Icon");
     const auto sourceFile = [&](std::size_t k) {
         const BatchSource& source = (*sources)[k];
-        return SourceFile{source.Shown, source.Folder, source.Name};
+        return SourceFile{source.Shown, source.Folder, source.Name, source.Redirects};
     };
     // Each file is read and encoded a few files ahead on other threads while this one
     // writes the files before it.

@@ -11,6 +11,7 @@ struct ExtractRequest {
     QByteArray Output;  // made with its parents when missing
     IconFormat Format = IconFormat::Bmp;
     bool Recursive = false;
+    bool AllKinds = false; // a folder's files of every kind ListSources takes, not only exe and dll
 };
 
 // Prints a line for each file and the total; 0 when something was written, 1 when there

@@ -2,7 +2,7 @@
 
 #include "batch/progress.h"
 #include "batch/sources.h"
-#include "icon/bytesource.h"
+#include "icon/redirect.h"
 #include "icon/resourcelist.h"
 #include "platform/filenames.h"
 
@@ -142,7 +142,8 @@ void PrintResources(BatchOutput& out, const char* kind, const std::vector<Listed
     }
 }
 
-void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListing& listing, bool json)
+void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListing& listing, const QByteArray& iconsFrom,
+               bool json)
 {
     const auto [problemWord, problemText] = ProblemNames(listing.Problem);
     if (json) {
@@ -155,10 +156,17 @@ void PrintFile(BatchOutput& out, const BatchSource& source, const ResourceListin
                            {"cursors", ResourcesJson(listing.Cursors)},
                            {"animated_cursors", ResourcesJson(listing.AnimatedCursors)},
                            {"cut", listing.Cut}};
+        // Only for a file whose icons are read from its .mun: other lines stay as they were.
+        if (!iconsFrom.isEmpty()) {
+            object.insert("icons_from", DisplayName(iconsFrom));
+            object.insert("icons_from_bytes", Hex(iconsFrom));
+        }
         out.Line(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
         return;
     }
     QString head = QStringLiteral("%1: %2").arg(Shown(source.Shown), QLatin1String(FormatName(listing)));
+    if (!iconsFrom.isEmpty())
+        head += QStringLiteral(", icons from %1").arg(Shown(DisplayName(iconsFrom)));
     if (problemText)
         head += QStringLiteral(", nothing to take: %1").arg(QLatin1String(problemText));
     else
@@ -183,15 +191,16 @@ int RunList(const ListRequest& request)
         const auto unreadable = [&out](const QString& folder) {
             out.Line(stderr, QStringLiteral("vistrel: %1 can't be read and was passed over").arg(Shown(folder)));
         };
-        const std::optional<std::vector<BatchSource>> files = ListSources(source, request.Recursive, unreadable);
+        const std::optional<std::vector<BatchSource>> files = ListSources(source, request.Recursive, unreadable, request.AllKinds);
         if (!files) {
             out.Line(stderr, QStringLiteral("vistrel: %1 is not a file or a folder").arg(Shown(DisplayName(source))));
             status = 2;
             continue;
         }
         for (const BatchSource& file : *files) {
-            const FileSource bytes((file.Folder + '/' + file.Name.Bytes).constData());
-            PrintFile(out, file, ListResources(bytes), request.Json);
+            IconFile icons((file.Folder + '/' + file.Name.Bytes).constData(), file.Redirects.get());
+            PrintFile(out, file, ListResources(icons.Source()), QByteArray::fromStdString(icons.IconsFrom()),
+                      request.Json);
         }
     }
     return status;

@@ -11,6 +11,7 @@ struct ListRequest {
     std::vector<QByteArray> Sources; // files and folders, as the kernel takes them
     bool Json = false;
     bool Recursive = false;
+    bool AllKinds = false; // as ExtractRequest's
 };
 
 // 0 when every source was listed, 2 when one is neither a file nor a folder.

@@ -24,6 +24,9 @@ struct IconOrigin {
     QByteArray Path; // the file as the kernel takes it: the folder's and the name's bytes
     // Tells the icon drawn at the scan from whatever the file holds when it is read again.
     std::size_t Fingerprint = 0;
+    // The .mun the icon was read from in the file's place (a System32 file whose icons
+    // live in SystemResources), as the kernel takes it; empty when the file holds it.
+    QByteArray IconsFrom = {};
     bool operator==(const IconOrigin&) const = default;
 };
 

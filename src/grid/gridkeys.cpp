@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -36,12 +37,56 @@ protected:
 private:
     std::function<void(bool)> keyInput_;
 };
+
+// A line around the scroll bar while it has the keyboard focus, drawn over it: no style
+// marks a scroll bar's focus, and the page keys go to it.
+class BarFocusOutline final : public QWidget {
+public:
+    explicit BarFocusOutline(QScrollBar& bar) : QWidget(&bar), bar_(bar)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        bar.installEventFilter(this);
+        hide();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Resize: setGeometry(bar_.rect()); break;
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            setGeometry(bar_.rect());
+            setVisible(bar_.hasFocus());
+            raise();
+            break;
+        default: break;
+        }
+        return false;
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        // The ring's colour and width, and one pixel of white inside, so it stands out
+        // from the bar's grey as the ring does from the panel's white.
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Base));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+
+private:
+    QScrollBar& bar_;
+};
 } // namespace
 
 GridKeys::GridKeys(TIconGrid& grid, QWidget& panel, QScrollBar& bar)
     : QObject(&panel), grid_(grid), panel_(panel), bar_(bar)
 {
     panel.installEventFilter(this);
+    new BarFocusOutline(bar);
     inputWatch_ = new InputWatch(this, [this](bool keys) {
         if (keys != keyInput_) {
             keyInput_ = keys;
@@ -125,6 +170,13 @@ bool GridKeys::eventFilter(QObject* watched, QEvent* event)
         if (!panel_.hasFocus() || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
             return false;
         switch (key->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            // With nowhere else to go (the bar hidden) the focus stays, and no focus event
+            // would frame the selected icon.
+            if (event->type() == QEvent::KeyPress)
+                QMetaObject::invokeMethod(this, &GridKeys::FrameForKeys, Qt::QueuedConnection);
+            return false;
         case Qt::Key_Left:
         case Qt::Key_Right:
         case Qt::Key_Up:
@@ -148,12 +200,8 @@ bool GridKeys::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::FocusIn: {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason) {
-            // Coming in by the keyboard frames the selected icon, so there is one to act on
-            // and to announce.
-            if (const int first = StartingCell(); !grid_.IsFramed(grid_.SelectedCell) && first >= 0)
-                grid_.Select(first);
-        }
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
+            FrameForKeys();
         UpdateFocusIndicator();
         // After Qt has announced the panel itself.
         QMetaObject::invokeMethod(this, &GridKeys::AnnounceFocus, Qt::QueuedConnection);
@@ -167,10 +215,25 @@ bool GridKeys::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
+void GridKeys::FrameForKeys()
+{
+    // Coming in by the keyboard frames the selected icon, so there is one to act on and
+    // to announce.
+    if (!panel_.hasFocus())
+        return;
+    if (const int first = StartingCell(); !grid_.IsFramed(grid_.SelectedCell) && first >= 0)
+        grid_.Select(first);
+    UpdateFocusIndicator();
+}
+
 void GridKeys::AnnounceFocus()
 {
     const int k = grid_.SelectedCell;
     if (!QAccessible::isActive() || !panel_.hasFocus() || !grid_.IconOfCell(k))
+        return;
+    // Queued behind a dialog that has opened since: the window keeps the focus until the
+    // dialog's activation comes, and the dialog's own focus is what a screen reader reads.
+    if (const QWidget* modal = QApplication::activeModalWidget(); modal && modal != panel_.window())
         return;
     QAccessibleEvent focus(grid_.IconCells[k].data(), QAccessible::Focus);
     QAccessible::updateAccessibility(&focus);

@@ -1,6 +1,7 @@
-// The grid from the keyboard: Tab brings the focus to the panel, and there the arrow
-// keys, Home and End move the selection from icon to icon as clicks would. Page Up and
-// Page Down go on to the scroll bar, which pages.
+// The grid from the keyboard: Tab or a click brings the focus to the panel, and there the
+// arrow keys, Home and End move the selection from icon to icon as clicks would. Page Up
+// and Page Down go on to the scroll bar, which pages, and which is outlined while it has
+// the focus itself.
 #pragma once
 
 #include <QObject>
@@ -36,6 +37,8 @@ private:
     // With no cell framed (after Open) the keys start at the selected cell, or at the
     // first icon when that cell is blank; -1 without one.
     int StartingCell() const;
+    // The keys have come to the panel: the selected icon framed, or the first.
+    void FrameForKeys();
     bool NavigationKey(int key);
     void FrameChanged(QObject* frame, bool shown);
 

@@ -3,6 +3,7 @@
 #include "grid/gridaccessible.h"
 #include "grid/gridkeys.h"
 #include "grid/sharpicon.h"
+#include "platform/filenames.h"
 #include "ui/busy.h"
 
 #include <QScreen>
@@ -33,9 +34,13 @@ void Apply(QScrollBar& bar, const ScrollBarSettings& settings)
 
 QString IconToolTip(const IconOrigin& icon, const QString& openedFolder)
 {
-    QString text = QStringLiteral("ファイル: ") + icon.FileName;
+    // A name's newline would draw a line of its own, and a right-to-left override turn
+    // its end around.
+    QString text = QStringLiteral("ファイル: ") + WithoutControls(icon.FileName);
     if (icon.Folder != openedFolder)
-        text += QStringLiteral("\nフォルダー: ") + icon.Folder;
+        text += QStringLiteral("\nフォルダー: ") + WithoutControls(icon.Folder);
+    if (!icon.IconsFrom.isEmpty())
+        text += QStringLiteral("\nアイコンの取得元: ") + WithoutControls(DisplayName(icon.IconsFrom));
     return text + QStringLiteral("\nインデックス: %1 (全 %2 個中)").arg(icon.Index).arg(icon.Count);
 }
 
@@ -48,9 +53,9 @@ TIconGrid::TIconGrid(QWidget& panel, QScrollBar& scrollBar, const BrowseState& s
 {
     InstallGridAccessibility();
     scrollBar.setAccessibleName(QStringLiteral("ページ"));
-    // Tab only: a click on a cell leaves the focus where it was, on the bar for one, so
-    // the keys go on paging as they did.
-    panel.setFocusPolicy(Qt::TabFocus);
+    // By Tab and by a click: the arrow keys move on from the icon just clicked, while
+    // Page Up and Page Down still page through the bar.
+    panel.setFocusPolicy(Qt::StrongFocus);
     keys_ = new GridKeys(*this, panel, scrollBar);
 }
 

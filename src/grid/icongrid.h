@@ -20,7 +20,8 @@ class QWindow;
 // The tooltip of an icon's cell: the file it comes from and its index there. The file's
 // folder is named too when it isn't openedFolder, the folder last chosen with Open: after
 // a cancelled Open, or one that found no icons, the page stays while the window names
-// another folder or none, and the name alone would point the wrong way.
+// another folder or none, and the name alone would point the wrong way. Names show their
+// control characters escaped (WithoutControls).
 QString IconToolTip(const IconOrigin& icon, const QString& openedFolder);
 
 class TIconGrid {

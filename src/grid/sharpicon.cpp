@@ -1,8 +1,8 @@
 #include "grid/sharpicon.h"
 
-#include "icon/bytesource.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
+#include "icon/redirect.h"
 #include "platform/bitmapfile.h"
 
 #include <algorithm>
@@ -26,15 +26,14 @@ Picture OnWhite(const DecodedImage& image)
 SharpIcons::SharpIcons() = default;
 SharpIcons::~SharpIcons() = default;
 
-IconReader& SharpIcons::ReaderFor(const QByteArray& path)
+IconReader& SharpIcons::ReaderFor(const IconOrigin& origin)
 {
-    if (!reader_ || path != path_) {
-        reader_.reset();
-        file_ = std::make_unique<FileSource>(path.constData());
-        reader_ = std::make_unique<IconReader>(*file_);
-        path_ = path;
+    if (!file_ || origin.Path != path_ || origin.IconsFrom != iconsFrom_) {
+        file_ = ReopenIconFile(origin.Path.constData(), origin.IconsFrom.toStdString());
+        path_ = origin.Path;
+        iconsFrom_ = origin.IconsFrom;
     }
-    return *reader_;
+    return file_->Reader();
 }
 
 QImage SharpIcons::Draw(const IconOrigin& origin, const QImage& bitmap, qreal ratio)
@@ -42,7 +41,7 @@ QImage SharpIcons::Draw(const IconOrigin& origin, const QImage& bitmap, qreal ra
     const int side = qRound(kIconSize * ratio);
     if (side <= kIconSize || bitmap.size() != QSize(kBitmapSize, kBitmapSize))
         return {};
-    IconReader& reader = ReaderFor(origin.Path);
+    IconReader& reader = ReaderFor(origin);
     if (reader.Count() != origin.Count)
         return {};
     // Enlarging a smaller image would look no better than the bitmap enlarged; the

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-class FileSource;
+class IconFile;
 class IconReader;
 
 // Reads icons from their files again, keeping the last file open for the icons that
@@ -30,9 +30,9 @@ public:
     QImage Draw(const IconOrigin& origin, const QImage& bitmap, qreal ratio);
 
 private:
-    IconReader& ReaderFor(const QByteArray& path);
+    IconReader& ReaderFor(const IconOrigin& origin);
 
     QByteArray path_;
-    std::unique_ptr<FileSource> file_;
-    std::unique_ptr<IconReader> reader_;
+    QByteArray iconsFrom_;
+    std::unique_ptr<IconFile> file_;
 };

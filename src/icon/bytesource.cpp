@@ -36,7 +36,16 @@ std::optional<std::vector<std::uint8_t>> Load(const ByteSource& source, Extent e
 FileSource::FileSource(const char* path)
 {
     // O_NONBLOCK: a FIFO or a device must not stall the scan; fstat then tells what we hold.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    Take(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+}
+
+FileSource::FileSource(int folder, const char* name)
+{
+    Take(::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+}
+
+void FileSource::Take(int fd)
+{
     if (fd < 0)
         return;
     struct stat info {};

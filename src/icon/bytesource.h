@@ -39,6 +39,8 @@ public:
     // regular file (a directory, a FIFO, a socket, a device) and a file that can't be
     // opened give an empty source that is not open; opening never blocks.
     explicit FileSource(const char* path);
+    // name in the open folder, the same way, except that a link there is not followed.
+    FileSource(int folder, const char* name);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
@@ -49,6 +51,8 @@ public:
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 
 private:
+    void Take(int fd);
+
     int fd_ = -1;
     std::uint64_t size_ = 0;
 };

@@ -40,8 +40,10 @@ std::optional<QString> FromShiftJis(const QByteArray& bytes)
     if (converter == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
     QByteArray in = bytes;
-    // Two bytes of Shift_JIS never take more than three of UTF-8.
-    QByteArray out(bytes.size() * 3 / 2 + 4, '\0');
+    // Every character of code page 932 lies in the Basic Multilingual Plane, so takes at
+    // most three bytes of UTF-8, and at least one byte of Shift_JIS: a half-width katakana
+    // takes one byte and three of UTF-8.
+    QByteArray out(bytes.size() * 3, '\0');
     char* inAt = in.data();
     char* outAt = out.data();
     std::size_t inLeft = static_cast<std::size_t>(in.size());
@@ -82,6 +84,17 @@ QString DisplayName(const QByteArray& bytes)
     return text + QString::fromUtf8(bytes.constData() + run, bytes.size() - run);
 }
 
+namespace {
+// What reorders or breaks the text around it while showing nothing itself: the marks
+// and embeddings, overrides and isolates of bidirectional text, and the line and
+// paragraph separators.
+bool IsLayoutControl(char16_t c)
+{
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)
+        || c == 0x2028 || c == 0x2029;
+}
+} // namespace
+
 QString WithoutControls(const QString& text)
 {
     QString shown;
@@ -89,6 +102,8 @@ QString WithoutControls(const QString& text)
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control)
             shown += Escaped(static_cast<unsigned char>(c.unicode()));
+        else if (IsLayoutControl(c.unicode()))
+            shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper();
         else
             shown += c;
     }

@@ -16,7 +16,8 @@ struct FileName {
 // a visible "\xE9", so no byte is dropped and two names never look alike.
 QString DisplayName(const QByteArray& bytes);
 
-// text with each control character (C0, DEL, C1) written as "\x0A", for a line on a
-// terminal: a newline in a name can't split the line, nor an escape sequence reach the
-// terminal.
+// text with each control character (C0, DEL, C1) written as "\x0A" and each
+// bidirectional control or line separator as "\u202E", for a line on a terminal, a
+// tooltip or a label: a newline in a name can't split the line, an escape sequence can't
+// reach the terminal, and a right-to-left override can't make "exe.txt" read "txt.exe".
 QString WithoutControls(const QString& text);

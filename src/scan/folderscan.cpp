@@ -1,5 +1,6 @@
 #include "scan/folderscan.h"
 
+#include "icon/redirect.h"
 #include "platform/filesearch.h"
 #include "platform/folderwriter.h"
 #include "platform/programfolder.h"
@@ -56,9 +57,11 @@ ScanOutcome ScanFolder(BrowseState& state, ScanProgress& progress)
     // numbering stays that of the listing.
     constexpr int kReadAhead = 4;
     std::deque<std::future<FileIcons>> ahead;
-    const auto fileAt = [&state](int k) {
+    const auto redirects = std::make_shared<const MunFolder>(state.FolderBytes.toStdString());
+    const auto fileAt = [&state, &redirects](int k) {
         const auto slot = static_cast<std::size_t>(k);
-        return SourceFile{state.FolderPath, state.FolderBytes, {state.ImageFileBytes[slot], state.ImageFiles[slot]}};
+        return SourceFile{state.FolderPath, state.FolderBytes, {state.ImageFileBytes[slot], state.ImageFiles[slot]},
+                          redirects};
     };
     int next = 1; // the next file to hand to a reader
     for (int k = 1; k <= count && !outcome.IconsLeftOut; ++k) {

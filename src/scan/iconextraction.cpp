@@ -1,9 +1,9 @@
 #include "scan/iconextraction.h"
 
-#include "icon/bytesource.h"
 #include "icon/cursorexport.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
+#include "icon/redirect.h"
 #include "platform/bitmapfile.h"
 #include "platform/errors.h"
 #include "platform/folderwriter.h"
@@ -77,8 +77,9 @@ FileIcons ReadIcons(const SourceFile& file, IconFormat format)
     read.Path = file.Folder + '/' + file.Name.Bytes;
     // Read with bounded reads, not mapped: the file may be cut short while it is read,
     // and that must cost icons, not the program.
-    const FileSource source(read.Path.constData());
-    IconReader reader(source);
+    IconFile icons(read.Path.constData(), file.Redirects.get());
+    IconReader& reader = icons.Reader();
+    read.IconsFrom = QByteArray::fromStdString(icons.IconsFrom());
     if (format == IconFormat::Cur) {
         read.Count = reader.Count(ResourceKind::Cursor);
         for (int i = 0; i < read.Count; ++i)
@@ -124,7 +125,7 @@ ExtractionResult StoreIcons(BrowseState& state, const SourceFile& file, const Fi
         state.IconCount = n;
         state.TempBitmaps[static_cast<std::size_t>(n)] = PathIn(*to.Out, name);
         state.IconOrigins[static_cast<std::size_t>(n)] = {file.FolderText, file.Name.Text, icon.Index, read.Count,
-                                                          read.Path, icon.Fingerprint};
+                                                          read.Path, icon.Fingerprint, read.IconsFrom};
         ProcessMessages();
     }
     return ExtractionResult::Done;

@@ -10,9 +10,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class FolderWriter;
+class MunFolder;
 
 enum class ExtractionResult {
     Done,            // every icon of the file that could be drawn was stored
@@ -44,6 +46,8 @@ struct SourceFile {
     QString FolderText; // the folder as it is shown
     QByteArray Folder;  // and as the kernel takes it
     FileName Name;
+    // The .mun files of the folder's redirect, listed once for all its files; none when null.
+    std::shared_ptr<const MunFolder> Redirects = nullptr;
 };
 
 // Where the icons go: Out's folder, as Stem + number + the format's extension, by the
@@ -65,6 +69,7 @@ struct EncodedIcon {
 };
 struct FileIcons {
     QByteArray Path; // as the kernel takes it
+    QByteArray IconsFrom; // the .mun read in the file's place, or empty
     int Count = 0;   // the icons the file holds, drawable or not
     // Those that can be drawn, in index order; for Cur, the cursor groups, then the
     // animated cursors.

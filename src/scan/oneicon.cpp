@@ -1,8 +1,8 @@
 #include "scan/oneicon.h"
 
-#include "icon/bytesource.h"
 #include "icon/exeicons.h"
 #include "icon/iconexport.h"
+#include "icon/redirect.h"
 #include "platform/bitmapfile.h"
 #include "platform/errors.h"
 
@@ -14,7 +14,7 @@ namespace {
 // The icon's file, opened for one use. It may have changed since the scan, and then
 // whatever it holds now is not the icon the user picked: that is said, not saved or shown.
 struct OpenedIcon {
-    explicit OpenedIcon(const IconOrigin& origin) : file(origin.Path.constData()), reader(file)
+    explicit OpenedIcon(const IconOrigin& origin) : file(ReopenIconFile(origin.Path.constData(), origin.IconsFrom.toStdString())), reader(file->Reader())
     {
         if (reader.Count() == 0)
             return; // gone or unreadable: the caller says it can't read the icon
@@ -22,8 +22,8 @@ struct OpenedIcon {
         if (!icon || BitmapFingerprint(DrawIconBitmap(*icon)) != origin.Fingerprint)
             throw AppError(QStringLiteral("%1 は開いた後に変更されたため、このアイコンを読めません").arg(origin.FileName));
     }
-    FileSource file;
-    IconReader reader;
+    std::unique_ptr<IconFile> file;
+    IconReader& reader;
 };
 
 // Bits per pixel as the image's own header gives them: a PNG's colour type and depth, a

@@ -1,8 +1,8 @@
 #include "thumbnailer/thumbnail.h"
 
-#include "icon/bytesource.h"
 #include "icon/fdwrite.h"
 #include "icon/iconexport.h"
+#include "icon/redirect.h"
 #include "thumbnailer/sandbox.h"
 
 #include <cerrno>
@@ -129,11 +129,10 @@ constexpr char kNotWritten = 'n';
 // nothing but OUTPUT (and messages, and the verdict) written. The process ends here
 // rather than going back to a caller whose clean-up would need more than the sandbox
 // allows.
-[[noreturn]] void ThumbnailAndExit(const FileSource& file, int size, const char* outputPath, Output output, Watch watch)
+[[noreturn]] void ThumbnailAndExit(IconFile& file, int size, const char* outputPath, Output output, Watch watch)
 {
     EnterSandbox(output.Fd, watch.Tell, watch.Hear);
-    IconReader reader(file);
-    const std::vector<std::uint8_t> png = ThumbnailPng(reader, size);
+    const std::vector<std::uint8_t> png = ThumbnailPng(file.Reader(), size);
     if (png.empty())
         ExitTelling(watch, 1);
     // Written over, then cut to length if it was longer: truncating an ext4 file to 0 would
@@ -150,7 +149,7 @@ constexpr char kNotWritten = 'n';
 // when that process dies without a word. The watchdog never looks at INPUT's bytes. The
 // thumbnail is made in this process, whose mappings are already in place, so the client
 // waits for the fork alone, not for a new process's first touch of every page it uses.
-int ThumbnailWatched(const FileSource& file, int size, const char* inputPath, const char* outputPath, Output output)
+int ThumbnailWatched(IconFile& file, int size, const char* inputPath, const char* outputPath, Output output)
 {
     int tell[2], hear[2];
     if (::pipe2(tell, O_CLOEXEC) != 0 || ::pipe2(hear, O_CLOEXEC) != 0) {
@@ -206,8 +205,9 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
     const char* input = argv[at];
     const char* outputPath = argv[at + 1];
 
-    const FileSource file(input);
-    if (!file.IsOpen())
+    // With the .mun a System32 file may take its icons from: the sandbox opens nothing.
+    const std::unique_ptr<IconFile> file = OpenIconFileAhead(input);
+    if (!file)
         return Fail(input, "not a file that can be read");
     Output output = OpenOutput(outputPath);
     if (output.Fd < 0)
@@ -223,6 +223,6 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
         return Fail(outputPath, "a file of the kernel's, left as it is");
     }
     if (output.Created)
-        return ThumbnailWatched(file, size, input, outputPath, output);
-    ThumbnailAndExit(file, size, outputPath, output, {});
+        return ThumbnailWatched(*file, size, input, outputPath, output);
+    ThumbnailAndExit(*file, size, outputPath, output, {});
 }

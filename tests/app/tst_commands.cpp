@@ -426,19 +426,26 @@ private slots:
     }
 
     // Names that are not UTF-8, as archives from Japanese or older Windows leave them: every
-    // icon is taken, and the name is shown as its text, not lost.
+    // icon is taken, and the name is shown as its text, not lost; the tooltip escapes controls.
     void namesThatAreNotUtf8_data()
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("Shift_JIS") << QByteArray("\x83\x41\x83\x43\x83\x52\x83\x93.exe") << "アイコン.exe";
-        QTest::newRow("Latin-1") << QByteArray("caf\xe9.exe") << "caf\\xE9.exe";
+        QTest::addColumn<QString>("tip"); // the name in the tooltip, when not as shown
+        QTest::newRow("Shift_JIS") << QByteArray("\x83\x41\x83\x43\x83\x52\x83\x93.exe") << "アイコン.exe" << "";
+        QTest::newRow("half-width katakana") << QByteArray("\xB1\xB2\xB3\xB4\xB5.exe") << "ｱｲｳｴｵ.exe" << "";
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9.exe") << "caf\\xE9.exe" << "";
+        QTest::newRow("newline, escape, override") << QByteArray("a\nb\x1b[2J\xE2\x80\xAEtxt.exe")
+                                                   << "a\nb\x1b[2J\u202Etxt.exe" << "a\\x0Ab\\x1B[2J\\u202Etxt.exe";
+        QTest::newRow("isolate, mark") << QByteArray("\xE2\x81\xA7" "a\xE2\x80\x8F.exe") << "\u2067a\u200F.exe"
+                                       << "\\u2067a\\u200F.exe";
     }
 
     void namesThatAreNotUtf8()
     {
         QFETCH(QByteArray, name);
         QFETCH(QString, shown);
+        QFETCH(QString, tip);
         QTemporaryDir folder;
         std::filesystem::copy_file((kData + "/icons.exe").toStdString(), (QFile::encodeName(folder.path()) + '/' + name).toStdString());
         RecordingDialogs dialogs;
@@ -448,7 +455,8 @@ private slots:
         form.Open1->trigger();
         QCOMPARE(form.BrowseSession.IconCount, 8);
         QCOMPARE(form.BrowseSession.ImageFiles[1], shown);
-        QCOMPARE(RestingToolTip(form.IconGrid.IconCells[7]), QStringLiteral("ファイル: %1\nインデックス: 7 (全 9 個中)").arg(shown));
+        QCOMPARE(RestingToolTip(form.IconGrid.IconCells[7]),
+                 QStringLiteral("ファイル: %1\nインデックス: 7 (全 9 個中)").arg(tip.isEmpty() ? shown : tip));
         QVERIFY(!IconFileFor(form.BrowseSession.IconOrigins[8], IconFormat::Ico).isEmpty()); // the cell menu reads it too
     }
 

@@ -151,6 +151,23 @@ private slots:
         QTest::newRow("--list --json, a line per file")
             << QStringList{"--list", "--json", kData + "/notes.exe"} << kNoDisplay << 0
             << R"("format":"PE32+","icons":[],"problem":"no-icons-or-cursors","shown_icon":null})" << "";
+        // A System32 folder laid out as Windows 10 and 11 lay it out, and every kind of icon file.
+        const QString system = kData + "/windows/Windows";
+        QTest::newRow("--extract of System32: the .mun's icons for files without their own")
+            << QStringList{"--extract", system + "/System32", "<out>"} << kNoDisplay << 0
+            << "lonely.dll: 0\nnotepad.exe: 1\nowner.dll: 1\nshell32.dll: 2\ntotal: 4\n" << "";
+        QTest::newRow("--list says where they come from")
+            << QStringList{"--list", system + "/System32/shell32.dll"} << kNoDisplay << 0
+            << system + "/System32/shell32.dll: PE32+, icons from " + system + "/SystemResources/shell32.dll.mun, 2 icons, 1 cursors" << "";
+        QTest::newRow("--list --json gives it as text and bytes")
+            << QStringList{"--list", "--json", system + "/SysWOW64/wow.dll"} << kNoDisplay << 0
+            << "\"icons_from\":\"" + system + "/SystemResources/wow.dll.mun\",\"icons_from_bytes\":\""
+                   + QFile::encodeName(system + "/SystemResources/wow.dll.mun").toHex() + "\"" << "";
+        QTest::newRow("--extract of a folder takes what Open takes")
+            << QStringList{"--extract", kData + "/kinds", "<out>"} << kNoDisplay << 0 << "tool.exe: 1\ntotal: 1\n" << "";
+        QTest::newRow("--all-kinds takes cpl, ocx, scr, mun and icl files, NE icon libraries too")
+            << QStringList{"--extract", "--all-kinds", kData + "/kinds", "<out>"} << kNoDisplay << 0
+            << "control.OCX: 1\nlibrary.icl: 3\nold.icl: 120\npanel.cpl: 1\nres.mun: 1\nsaver.scr: 1\ntool.exe: 1\ntotal: 128\n" << "";
         QTest::newRow("--list of what is not there") << QStringList{"--list", kData + "/missing"} << kNoDisplay << 2 << ""
                                                      << "vistrel: " + kData + "/missing is not a file or a folder";
     }
@@ -277,6 +294,13 @@ private slots:
         const QByteArray picture = a.readAll();
         QVERIFY(picture.startsWith("\x89PNG"));
         QCOMPARE(picture, b.readAll());
+        // A System32 file without icons, thumbnailed from its .mun opened before the sandbox.
+        const QString windows = kData + "/windows/Windows/";
+        for (const QString& file : {windows + "System32/shell32.dll", windows + "SystemResources/shell32.dll.mun"})
+            QCOMPARE(Run({"-s", "48", file, output.filePath(QFileInfo(file).fileName() + ".png")}, kNoDisplay, kThumbnailer).status, 0);
+        QFile redirected(output.filePath("shell32.dll.png")), mun(output.filePath("shell32.dll.mun.png"));
+        QVERIFY(redirected.open(QIODevice::ReadOnly) && mun.open(QIODevice::ReadOnly));
+        QCOMPARE(redirected.readAll(), mun.readAll());
         const Outcome usage = Run({"-s"}, kNoDisplay, kThumbnailer);
         QCOMPARE(usage.status, 2);
         QVERIFY2(usage.err.startsWith("Usage: vistrel-thumbnailer [-s SIZE] INPUT OUTPUT"), qPrintable(usage.err));

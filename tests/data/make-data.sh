@@ -27,6 +27,8 @@ cp sizes.ico "$here/sizes.ico"
 nasm -f bin -o "$here/ne/old.exe" old.asm
 nasm -f bin -o "$here/cursors/old-cursors.exe" old-cursors.asm
 python3 "$here/source/damage.py" "$here"
+# The System32 layouts and the other kinds of icon files.
+"$here/make-windows.sh"
 # A page file as レポートの保存 keeps it: the icon list of three icons on one page, written
 # by the report benchmark of a build (build/bin/bench_report) on a Japanese desktop.
 LC_ALL=ja_JP.UTF-8 QT_QPA_PLATFORM=offscreen "${VISTREL_BUILD_DIR:-$here/../../build}/bin/bench_report" \

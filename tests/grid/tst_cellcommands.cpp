@@ -11,6 +11,7 @@
 #include "settings/inifile.h"
 #include "skipunlessci.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
@@ -455,6 +456,31 @@ private slots:
         }
     }
 
+    // A System32 folder: an icon read from a .mun names it in the tooltip and in
+    // アイコンの情報 (read again from that .mun); a file's own icons name nothing more.
+    void theMunIconsComeFromIsNamed()
+    {
+        OpenedWindow window(kData + "/windows/Windows/System32");
+        TMainForm& form = window.form;
+        QStringList named;
+        for (int n = 1; n <= form.BrowseSession.IconCount; ++n) {
+            QString shown = QStringLiteral("-");
+            int images = 0;
+            window.dialogs.onModal = [&](QWidget* modal) {
+                if (const auto* from = modal->findChild<QLabel*>(QStringLiteral("IconsFrom")))
+                    shown = from->text();
+                images = qobject_cast<TIconInfoDialog*>(modal)->Images()->rowCount();
+            };
+            form.SelectCell(n - 1);
+            form.IconInfoClick();
+            const QString tip = window.Cell(n - 1).ToolTipText().section(QStringLiteral("\nアイコンの取得元: "), 1).section(QLatin1Char('\n'), 0, 0);
+            QCOMPARE(tip.isEmpty() ? QStringLiteral("-") : tip, shown);
+            named << QStringLiteral("%1 %2 %3").arg(form.BrowseSession.IconOrigins[std::size_t(n)].FileName, QFileInfo(shown).fileName()).arg(images);
+        }
+        QCOMPARE(named, (QStringList{"notepad.exe notepad.exe.mun 1", "owner.dll - 1", "shell32.dll shell32.dll.mun 1",
+                                     "shell32.dll shell32.dll.mun 2"}));
+    }
+
     // アイコンの情報 lists the images icotool lists for the icon, and saves one alone.
     void theIconsInformation()
     {
@@ -476,13 +502,15 @@ private slots:
                 expected << QStringLiteral("%1 × %2 %3").arg(m.captured(1), m.captured(2), colours.value(m.captured(3).toInt()));
             }
             QStringList listed;
-            QString file, index;
+            QString file, index, spoken;
             window.dialogs.onModal = [&](QWidget* modal) {
                 auto* info = qobject_cast<TIconInfoDialog*>(modal);
                 QVERIFY(info);
                 QCOMPARE(info->windowTitle(), QStringLiteral("アイコンの情報"));
                 file = info->findChild<QLabel*>(QStringLiteral("File"))->text();
                 index = info->findChild<QLabel*>(QStringLiteral("Index"))->text();
+                for (const char* value : {"File", "Index"})
+                    spoken += QAccessible::queryAccessibleInterface(info->findChild<QLabel*>(value))->text(QAccessible::Name) + "|";
                 for (int row = 0; row < info->Images()->rowCount(); ++row)
                     listed << info->Images()->item(row, 1)->text() + " " + info->Images()->item(row, 2)->text();
                 if (n == 6) { // the 256-pixel PNG image, saved alone as it is stored
@@ -515,6 +543,7 @@ private slots:
             const IconOrigin& origin = form.BrowseSession.IconOrigins[static_cast<std::size_t>(n)];
             QCOMPARE(file, origin.Folder + "/" + origin.FileName);
             QCOMPARE(index, QString::number(origin.Index));
+            QCOMPARE(spoken, QStringLiteral("ファイル: %1|インデックス: %2|").arg(file, index));
             QCOMPARE(listed, expected);
         }
         QTemporaryDir png;

@@ -382,6 +382,27 @@ private slots:
         QCOMPARE(page->parent(), list);
     }
 
+    // A Tab with nowhere else to go rings the selected icon; a click brings the keys back
+    // from the bar, which is outlined while it has them.
+    void focusShowsAfterKeys()
+    {
+        const QRgb text = QApplication::palette().color(QPalette::Text).rgb();
+        for (const int icons : {20, 300}) {
+            GridFixture grid(icons);
+            grid.form.show();
+            grid.ShowFirstPage();
+            TIconGrid& cells = grid.form.IconGrid;
+            const auto outlined = [&] { return grid.form.ScrollBar1->grab().toImage().pixel(0, 100) == text; };
+            QTest::keyClick(grid.form.Panel1, Qt::Key_Tab);
+            QTRY_COMPARE(cells.SelectionFrames[0] && cells.SelectionFrames[0]->FocusVisible(), icons == 20);
+            QCOMPARE(outlined(), icons == 300);
+            QTest::mouseClick(cells.IconCells[3], Qt::LeftButton, {}, QPoint(5, 5));
+            QVERIFY(!cells.SelectionFrames[3]->FocusVisible() && !outlined());
+            QTest::keyClick(grid.form.Panel1, Qt::Key_Right);
+            QCOMPARE(grid.form.Panel1->grab().toImage().pixel(4 * 50 + 13, 30), text);
+        }
+    }
+
     // The arrows, Home and End move the frame as clicks do, over blank cells and never past
     // the last icon, and change nothing else visible. To assistive technology the grid is
     // a list of its icons named by their tooltips, selected while framed; a blank cell is

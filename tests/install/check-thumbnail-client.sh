@@ -2,9 +2,11 @@
 # A real thumbnail client, GNOME's thumbnail factory (what Nautilus uses), makes thumbnails
 # through the installed vistrel.thumbnailer, found on XDG_DATA_DIRS, at the normal and the
 # large size: for PE programs and libraries, an NE file and icon files renamed to .exe and
-# .dll, each with the type GIO gives it as it does for Nautilus, from the installed MIME
-# globs (libfm-data's, which call *.dll an ELF library, among them); a file without icons
-# and damaged files are reported as failures.
+# .dll, Control Panel items, ActiveX controls, screen savers and .mun files, each with the
+# type GIO gives it as it does for Nautilus, from the installed MIME globs (libfm-data's,
+# which call *.dll an ELF library, among them); a file without icons, damaged files and a
+# System32 file whose icons are in its .mun (the factory's sandbox shows the thumbnailer
+# nothing but INPUT) are reported as failures.
 # The factory runs thumbnailers in a sandbox that sees only /usr, so the prefix is a fresh
 # folder under /usr/local, removed again afterwards.
 #   check-thumbnail-client.sh BUILD_DIR TEST_DATA_DIR
@@ -21,6 +23,8 @@ cp "$data/icons.exe" "$data/icons64.dll" "$data/ne/old.exe" "$data/notes.exe" "$
    "$data/damaged/rva-outside.dll" "$data/damaged/loop-type-root.dll" "$work/"
 # An icon file with 128 and 256 pixel pictures, so that the two sizes differ.
 cp "$data/sizes.ico" "$work/renamed.exe"
+cp "$data/kinds/panel.cpl" "$data/kinds/control.OCX" "$data/kinds/saver.scr" "$data/kinds/res.mun" "$work/"
+cp -r "$data/windows/Windows" "$work/"
 
 # Thumbnails go to the cache under HOME: a fresh one, so nothing earlier is reused. The
 # factory waits for a thumbnailer without end, so the timeout ends all should one hang.
@@ -46,7 +50,9 @@ for flavor, pixels in ((size.NORMAL, 128), (size.LARGE, 256)):
     for name, mime, expected in (('icons.exe', None, True), ('icons64.dll', None, True), ('old.exe', None, True),
                                  ('old.exe', ne, True), ('renamed.exe', None, True), ('renamed-icon.dll', None, True),
                                  ('notes.exe', None, False), ('rva-outside.dll', None, False),
-                                 ('loop-type-root.dll', None, False)):
+                                 ('loop-type-root.dll', None, False), ('panel.cpl', None, True),
+                                 ('control.OCX', None, True), ('saver.scr', None, True), ('res.mun', None, True),
+                                 ('Windows/System32/shell32.dll', None, False)):
         mime = mime or detected(name)
         what = f'{name} as {mime}, {pixels}'
         path = os.path.join(work, name)
@@ -62,7 +68,7 @@ for flavor, pixels in ((size.NORMAL, 128), (size.LARGE, 256)):
         if thumbnail is None:
             continue
         # The very picture vistrel makes for the same file and size.
-        direct = os.path.join(work, f'{name}-{pixels}.png')
+        direct = os.path.join(work, f"{name.replace('/', '_')}-{pixels}.png")
         subprocess.run([thumbnailer, '-s', str(pixels), path, direct], check=True, timeout=20)
         mine = GdkPixbuf.Pixbuf.new_from_file(direct)
         same = (thumbnail.get_width(), thumbnail.get_height(), thumbnail.get_pixels()) == \

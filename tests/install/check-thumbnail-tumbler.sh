@@ -5,8 +5,10 @@
 # with the files and their types, then the Ready, Error and Finished signals, which
 # tumblerd sends to the caller alone, with the types GIO gives the files as it does for
 # Thunar (libfm-data's globs installed among the rest). PE programs and libraries, NE
-# files and renamed icon files get thumbnails in the normal and the large cache, as
-# vistrel-thumbnailer makes them; a file without icons and damaged files get Error.
+# files, renamed icon files, Control Panel items, ActiveX controls, screen savers, .mun
+# files and a System32 library whose icons are in its .mun get thumbnails in the normal
+# and the large cache, as vistrel-thumbnailer makes them; a file without icons and
+# damaged files get Error.
 #   check-thumbnail-tumbler.sh BUILD_DIR TEST_DATA_DIR
 set -euo pipefail
 build=$1
@@ -28,6 +30,8 @@ cp "$data/icons.exe" "$data/icons64.dll" "$data/ne/old.exe" "$data/notes.exe" "$
 cp "$data/ne/old.exe" "$work/files/old-ne.exe"
 # An icon file with 128 and 256 pixel pictures, so that the two sizes differ.
 cp "$data/sizes.ico" "$work/files/renamed.exe"
+cp "$data/kinds/panel.cpl" "$data/kinds/control.OCX" "$data/kinds/saver.scr" "$work/files/"
+cp -r "$data/windows/Windows" "$work/files/"
 # Our own settings, so that a changed /etc/xdg/tumbler/tumbler.rc cannot turn the
 # plugin off or limit it to some folders.
 mkdir "$work/config/tumbler"
@@ -52,7 +56,9 @@ PATH = '/org/freedesktop/thumbnails/Thumbnailer1'
 ne = 'application/x-ms-ne-executable'
 files = [('icons.exe', None, True), ('icons64.dll', None, True), ('old.exe', None, True), ('old-ne.exe', ne, True),
          ('renamed.exe', None, True), ('renamed-icon.dll', None, True), ('notes.exe', None, False),
-         ('rva-outside.dll', None, False), ('loop-type-root.dll', None, False)]
+         ('rva-outside.dll', None, False), ('loop-type-root.dll', None, False), ('panel.cpl', None, True),
+         ('control.OCX', None, True), ('saver.scr', None, True), ('Windows/SystemResources/shell32.dll.mun', None, True),
+         ('Windows/System32/shell32.dll', None, True)]
 files = [(name, mime or Gio.File.new_for_path(os.path.join(work, 'files', name))
           .query_info('standard::content-type', 0, None).get_content_type(), expected) for name, mime, expected in files]
 failed = []
@@ -118,7 +124,7 @@ try:
                 continue
             # The very picture vistrel makes for the same file and size, which tells that
             # it was our entry that answered and not another thumbnailer.
-            direct = os.path.join(work, f'{name}-{size}.png')
+            direct = os.path.join(work, f"{name.replace('/', '_')}-{size}.png")
             subprocess.run([thumbnailer, '-s', str(size), os.path.join(work, 'files', name), direct],
                            check=True, timeout=20)
             pictures = [GdkPixbuf.Pixbuf.new_from_file(p).add_alpha(False, 0, 0, 0) for p in (path, direct)]

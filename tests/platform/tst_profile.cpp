@@ -66,6 +66,8 @@ private slots:
         QTest::newRow("garbage lines around")
             << QByteArray("\x01\xff garbage\n=novalue\n[A\nk=5\n]]]\n") << "A" << "k" << "5";
         QTest::newRow("utf-8 value") << QByteArray("[A]\nk=ペイント\n") << "A" << "k" << "ペイント";
+        QTest::newRow("quoted line longer than is parsed")
+            << "[A]\nk=\"" + QByteArray(200000, 'x') + "\"  \n" << "A" << "k" << QString(kProfileValueMax, QLatin1Char('x'));
     }
 
     void lookupRules()
@@ -105,6 +107,12 @@ private slots:
                                    << QByteArray("[MainForm]\r\nTop=5\r\nLeft=2\r\n");
         QTest::newRow("crlf key added") << QByteArray("[MainForm]\r\nLeft=2\r\n")
                                         << QByteArray("[MainForm]\r\nLeft=2\r\nTop=5\r\n");
+        QTest::newRow("last line without a break, replaced") << QByteArray("[MainForm]\nx=1\nTop=1")
+                                                             << QByteArray("[MainForm]\nx=1\nTop=5\n");
+        QTest::newRow("added after a last line without a break") << QByteArray("[MainForm]\r\nLeft=2")
+                                                                 << QByteArray("[MainForm]\r\nLeft=2\r\nTop=5\r\n");
+        const QByteArray longLine = "[MainForm]\nPath=" + QByteArray(200000, 'p') + "\n";
+        QTest::newRow("a line longer than is parsed, kept") << longLine + "top=1\n" << longLine + "top=5\n";
     }
 
     void editsKeepEveryOtherLine()
@@ -159,6 +167,11 @@ private slots:
         QVERIFY(!WriteProfileString(directory, "MainForm", "Top", "2"));
         QVERIFY(QFileInfo(directory).isDir());
 
+        // A FIFO in its place: absent, and never written, without waiting for its other end.
+        const QString fifo = dir.filePath("fifo.ini");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!ReadProfileString(fifo, "MainForm", "Top") && !WriteProfileString(fifo, "MainForm", "Top", "2"));
+
         // A missing folder, and a folder without write permission.
         QVERIFY(!WriteProfileString(dir.filePath("missing/Vistrel.ini"), "MainForm", "Top", "2"));
         const QString locked = dir.filePath("locked");
@@ -189,6 +202,19 @@ private slots:
         QCOMPARE(::lchown(QFile::encodeName(link).constData(), 0, 0), 0); // the user's own is followed
         QVERIFY(WriteProfileString(link, "MainForm", "Top", "2"));
         QCOMPARE(ReadAll(victim), QByteArray("[MainForm]\nTop=2\n"));
+    }
+
+    // A file of any size is rewritten, its other bytes kept: 17 MiB of one line first.
+    void largeFileIsRewritten()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("Vistrel.ini"));
+        const qint64 filler = 17 << 20;
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(filler) && file.seek(filler) && file.write("\n[MainForm]\nTop=1\n"));
+        QVERIFY(WriteProfileString(file.fileName(), "MainForm", "Top", "2") && WriteProfileString(file.fileName(), "MainForm", "Left", "3"));
+        QFile rewritten(file.fileName());
+        QVERIFY(rewritten.open(QIODevice::ReadOnly) && rewritten.size() == filler + 25 && rewritten.seek(filler));
+        QCOMPARE(rewritten.readAll(), QByteArray("\n[MainForm]\nTop=2\nLeft=3\n"));
     }
 
     void interruptedWriteLeavesTheOldFile()

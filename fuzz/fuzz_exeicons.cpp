@@ -1,8 +1,8 @@
 // libFuzzer target for the icon reader: any bytes as a whole file, and as one icon image,
 // through every use the program makes of them: the 32x32 icons of Open, the exports, the
 // cursors and animated cursors, the listing, and the thumbnail (the image chosen, shrunk
-// and written as PNG); and split in two, as a System32 file and the .mun that may stand
-// in for it.
+// and written as PNG, which must decode again to the same pixels); and split in two, as
+// a System32 file and the .mun that may stand in for it.
 #include "icon/bytesource.h"
 #include "icon/cursorexport.h"
 #include "icon/dib.h"
@@ -18,6 +18,15 @@
 #include <memory>
 #include <span>
 #include <vector>
+
+// A PNG the program writes must read back as the very pixels it was given.
+static void EncodeAndCheck(const Picture& picture, PngCompression compression)
+{
+    const std::vector<std::uint8_t> png = EncodePng(picture, compression);
+    const auto read = DecodePng(png, static_cast<std::int64_t>(picture.Pixels.size()));
+    if (!read || read->Width != picture.Width || read->Height != picture.Height || read->Pixels != picture.Pixels)
+        __builtin_trap();
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -58,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int thumbnailSize = size > 0 ? 1 + bytes.back() : 128;
     IconReader thumbnailer(source);
     if (const auto picture = ThumbnailPicture(thumbnailer, thumbnailSize))
-        (void)EncodePng(*picture);
+        EncodeAndCheck(*picture, PngCompression::Small);
     // As the thumbnailer writes it: a PNG that decodes, of its pixel chunks alone, never
     // larger than asked for.
     IconReader copier(source);
@@ -85,6 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)DecodeIconImage(bytes);
     if (auto image = DecodeImage(bytes))
-        (void)EncodePng(ScaleToFit(ToPicture(std::move(*image)), thumbnailSize));
+        EncodeAndCheck(ScaleToFit(ToPicture(std::move(*image)), thumbnailSize), PngCompression::Stored);
     return 0;
 }

@@ -1,6 +1,6 @@
-// PNG read and written here over zlib alone: the PNG images inside icons, and the PNG
-// files Vistrel writes. No toolkit and no PNG library, so the thumbnailer, started once
-// per file shown, loads nothing but zlib for it.
+// PNG read and written over libpng 1.6: the PNG images inside icons, and the PNG files
+// Vistrel writes. The same library the file managers and Qt decode with, without Qt, so
+// the thumbnailer loads libpng and zlib for it and no toolkit.
 #pragma once
 
 #include <cstdint>
@@ -32,17 +32,17 @@ std::size_t PngLength(std::span<const std::uint8_t> data);
 
 // Decodes any PNG (every colour type and depth, interlaced or not) to 8-bit RGBA, 16-bit
 // samples rounded, refusing pictures of more than maxPixels pixels before allocating
-// them. Nothing for data that is no PNG or is damaged: a wrong CRC in any chunk up to
-// IEND, a header, palette or transparency chunk that breaks the format's rules, an
-// unknown critical chunk, compressed data cut short or running on, an unknown row filter.
-// Where libpng (which every client decodes with) reads a quirk a way of its own, it is
-// read so here: palette entries past the depth's reach left out, an index past the
-// palette opaque black, a colour key kept to the sample's depth. Chunks other than IHDR,
-// PLTE, tRNS, IDAT and IEND are skipped unread but for their CRC.
+// them. Nothing for data that is no PNG or is damaged: anything libpng reports, its
+// warnings and the errors it would let pass as harmless included, so a wrong CRC in any
+// chunk up to IEND, a header, palette or transparency chunk that breaks the format's
+// rules, an unknown critical chunk, compressed data cut short or running on, an unknown
+// row filter. Palettes and colour keys read as libpng reads them (an index past the
+// palette opaque black). Chunks other than IHDR, PLTE, tRNS, IDAT and IEND are skipped
+// unread but for their CRC; none may be longer than a resource (8 MB).
 std::optional<Picture> DecodePng(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
-// Whether DecodePng would take data, found out one row at a time without keeping the
-// picture: for a PNG that is to be passed on as it is.
+// Whether DecodePng would take data, every row read and none kept: for a PNG that is to
+// be passed on as it is.
 bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 
 // A PNG that PngDecodes rebuilt from its IHDR, PLTE, tRNS, IDAT and IEND chunks alone:
@@ -51,7 +51,7 @@ bool PngDecodes(std::span<const std::uint8_t> data, std::int64_t maxPixels);
 std::vector<std::uint8_t> EssentialPngChunks(std::span<const std::uint8_t> data);
 
 // How EncodePng stores the pixels: Stored, uncompressed, for a thumbnail that its client
-// reads once and encodes again for its own cache; Small, filtered and at zlib's level 3,
+// reads once and encodes again for its own cache; Small, filtered and at zlib's level 6,
 // for the files a user keeps.
 enum class PngCompression { Stored, Small };
 

@@ -34,7 +34,7 @@ grep -q "^MimeType=.*application/x-ms-dos-executable;" "$thumbnailer"
 env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=libs "$prefix/bin/vistrel-thumbnailer" -s 64 "$data/icons.exe" \
     "$work/thumb.png" 2>"$work/libs.log"
 test -s "$work/thumb.png"
-grep -q "libz.so" "$work/libs.log"
+for library in libc.so libz.so libm.so libpng16.so; do grep -q "$library" "$work/libs.log"; done
 test "$(grep -c "libQt6" "$work/libs.log")" -eq 0
 status=0
 "$prefix/bin/vistrel-thumbnailer" "$data/notes.exe" "$work/none.png" || status=$?

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""--extract --recursive and --list --json over a tree of 50 000 files in 2 000 folders.
+"""--extract --recursive and --list --json over a Windows-shaped tree of 50 000 files in 2 000 folders.
 
   bench/extract/tree.py BUILD/bin/vistrel [WORK]   (or: cmake --build BUILD --target bench_extract_tree)
 
 The tree holds copies of the test executables (tests/data): 25 files in each of 2 000
-folders, 40 folders at the top with 50 below each. Measured, side by side:
+folders, 40 folders at the top with 50 below each; the first of those 50 is a System32
+whose odd files take their icons from the .mun files of a SystemResources beside it. Measured, side by side:
   - `vistrel --extract --recursive TREE OUT` in a pipe, and on a terminal (under
     `script`), where it keeps a progress line: the line's cost;
   - the floor: copying vistrel's output files and syncing them once (`cp -r`, `sync -f`);
@@ -28,15 +29,31 @@ def make_tree(tree):
     for name in SOURCES:
         with open(os.path.join(DATA, name), 'rb') as f:
             contents.append((os.path.basename(name), f.read()))
+    windows = os.path.join(DATA, 'windows', 'Windows')
+    with open(os.path.join(windows, 'System32', 'shell32.dll'), 'rb') as f:
+        redirected = f.read()
+    with open(os.path.join(windows, 'SystemResources', 'shell32.dll.mun'), 'rb') as f:
+        mun = f.read()
     files = 0
     for top in range(40):
         for sub in range(50):
-            folder = os.path.join(tree, f'dir{top:02}', f'sub{sub:02}')
+            # Each top folder is shaped as a Windows folder: its first folder a System32
+            # whose odd files take their icons from SystemResources beside it.
+            system = sub == 0
+            folder = os.path.join(tree, f'dir{top:02}', 'System32' if system else f'sub{sub:02}')
             os.makedirs(folder)
             for i in range(25):
                 name, data = contents[i % len(contents)]
                 stem, ext = os.path.splitext(name)
-                with open(os.path.join(folder, f'{stem}{i:02}{ext}'), 'wb') as f:
+                if system and i % 2:
+                    name, data = f'shell{i:02}.dll', redirected
+                    resources = os.path.join(tree, f'dir{top:02}', 'SystemResources')
+                    os.makedirs(resources, exist_ok=True)
+                    with open(os.path.join(resources, name + '.mun'), 'wb') as f:
+                        f.write(mun)
+                else:
+                    name = f'{stem}{i:02}{ext}'
+                with open(os.path.join(folder, name), 'wb') as f:
                     f.write(data)
                 files += 1
     return files

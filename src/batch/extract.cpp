@@ -177,6 +177,7 @@ int RunExtract(const ExtractRequest& request)
         [&](std::size_t k, const FileIcons& read) {
             int icons = 0;
             bool stop = false;
+            bool failed = false; // a write of this file's that failed
             for (const EncodedIcon& icon : read.Icons) {
                 if (icon.Bytes.isEmpty())
                     continue;
@@ -196,6 +197,7 @@ int RunExtract(const ExtractRequest& request)
                 }
                 const QString reason = Reason(writer->Error());
                 status = kNotWritten;
+                failed = true;
                 if (result == FolderWriter::Result::Failed || !writer->IsWritable()) {
                     out.Line(stderr, QStringLiteral("vistrel: %1 can't be written: %2").arg(Shown(path), reason));
                     stop = true;
@@ -205,7 +207,7 @@ int RunExtract(const ExtractRequest& request)
             }
             if (!toStdout)
                 out.Line(stdout, QStringLiteral("%1: %2").arg(Shown(sources[k].Shown)).arg(icons));
-            if (chosen && icons == 0 && status == kAllWritten)
+            if (chosen && icons == 0 && !failed)
                 out.Line(stderr, QStringLiteral("vistrel: %1 holds no %2").arg(Shown(sources[k].Shown), ChoiceText(request.Choice, request.Format)));
             return !stop && stopSignal == 0;
         });
@@ -233,7 +235,9 @@ int RunExtract(const ExtractRequest& request)
         status = kNotWritten;
     }
     if (number == 0 && status == kAllWritten) {
-        out.Line(stdout, QStringLiteral("the exe and dll files hold no %1").arg(chosen ? ChoiceText(request.Choice, request.Format) : What(request.Format)));
+        out.Line(stdout, QStringLiteral("the %1 files hold no %2")
+                             .arg(request.Walk.AllKinds ? QStringLiteral("exe, dll, cpl, ocx, scr, mun and icl") : QStringLiteral("exe and dll"),
+                                  chosen ? ChoiceText(request.Choice, request.Format) : What(request.Format)));
         return kNothingToWrite;
     }
     out.Line(stdout, QStringLiteral("total: %1").arg(written));

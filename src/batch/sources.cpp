@@ -63,7 +63,8 @@ struct Walk {
         const QByteArray here = FdPath(fd);
         const std::optional<std::vector<FileName>> folders = options.Recursive ? FindFolders(here) : std::vector<FileName>{};
         if (!folders) {
-            unreadable(DisplayName(shown.isEmpty() ? path : shown), errno);
+            const int error = errno; // before DisplayName can change it
+            unreadable(DisplayName(shown.isEmpty() ? path : shown), error);
             return;
         }
         const QByteArray prefix = shown.isEmpty() ? QByteArray() : shown + '/';
@@ -77,7 +78,8 @@ struct Walk {
             if (path.isEmpty() && !held) {
                 const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
                 if (copy < 0) {
-                    unreadable(DisplayName(shown), errno);
+                    const int error = errno; // before DisplayName can change it
+                    unreadable(DisplayName(shown), error);
                     break;
                 }
                 held = std::shared_ptr<const int>(new int(copy), [](const int* p) {
@@ -94,8 +96,8 @@ struct Walk {
             const int subFd = ::openat(fd, sub.Bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (subFd < 0) {
                 // Gone, or become a link, since it was listed: nothing to walk.
-                if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
-                    unreadable(DisplayName(subShown), errno);
+                if (const int error = errno; error != ENOENT && error != ELOOP && error != ENOTDIR)
+                    unreadable(DisplayName(subShown), error);
                 continue;
             }
             const QByteArray subPath = path.isEmpty() || path.size() + sub.Bytes.size() + NAME_MAX + 2 >= PATH_MAX
@@ -126,7 +128,8 @@ std::optional<std::vector<BatchSource>> ListSources(const QByteArray& source, co
     // The folder named is followed even when it is a link: it is the one the user chose.
     const int fd = ::open(source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        unreadable(DisplayName(source), errno);
+        const int error = errno;
+        unreadable(DisplayName(source), error);
         return std::vector<BatchSource>{};
     }
     if (options.Recursive)

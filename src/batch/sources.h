@@ -36,7 +36,7 @@ struct BatchSource {
 // The files of source in the order they are numbered: a file is itself; a folder gives
 // its files as Open lists them (with AllKinds, also those whose names end in cpl, ocx,
 // scr, mun or icl, matched as Open matches exe and dll), then, when recursive, each of
-// its folders in the same order, depth first, at any depth: each folder is opened
+// its folders in the same order, depth first, at any length of path: each folder is opened
 // through its parent's descriptor, never by a path. A link to a folder is not followed,
 // a folder reached twice (a bind mount looping back) is passed over, and a folder that
 // can't be read is told to unreadable (shown as SUB, with the system's reason) and passed

@@ -15,8 +15,8 @@
 // The .mun files that the files of one folder may take their icons from.
 class MunFolder {
 public:
-    // folder as the kernel takes it. There are none unless the folder (its real path) is
-    // named System32 or SysWOW64 and its parent holds a folder named SystemResources, each
+    // folder as the kernel takes it. There are none unless the folder as given is named
+    // System32 or SysWOW64 (or is . or .., its real path named so) and its parent holds a folder named SystemResources, each
     // name in any case, as NTFS matches them; that folder is then listed here, once. No
     // link is followed: neither a SystemResources that is one nor a NAME.mun.
     explicit MunFolder(const std::string& folder);

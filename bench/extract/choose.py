@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """One chosen icon to a pipe, as a launcher asks for it, once per file over 200 files.
 
-  bench/extract/choose.py BUILD/bin/vistrel BUILD/bin/vistrel-thumbnailer
+  bench/extract/choose.py BUILD/bin/vistrel BUILD/bin/vistrel-thumbnailer [BUILD/bin/bench_nothing]
       (or: cmake --build BUILD --target bench_extract_choose)
 
 The 200 files are copies of the test executables (tests/data/icons.exe, icons64.dll). For
@@ -9,8 +9,11 @@ each file, side by side in one run, the same first icon is taken
   - by `vistrel --extract --icon 0 --format png --size 256 FILE -`, into a pipe,
   - by `vistrel-thumbnailer -s 256 FILE OUT.png`, as a file manager starts it,
   - by Debian's icoutils: `wrestool -x -t14 --name NAME FILE | icotool -x -o DIR -`.
-Prints each one's time per file and the ratios to vistrel's, and the floor: starting
-/bin/true the same way, which icoutils pays twice and the others once.
+Prints each one's time per file and the ratios to vistrel's, and the floors: starting
+/bin/true the same way, which icoutils pays twice and the others once, and, given
+bench_nothing (a static program that ends at once), the least any program on the C
+library costs. icoutils' time over that one is the most any such program can be faster
+than icoutils; where it is below 5, no program built on the C library reaches the target.
 Targets: vistrel within 1.5x of the thumbnailer, at least 5x faster than icoutils.
 """
 import os
@@ -29,6 +32,7 @@ FILES = [('icons.exe', 'APPICON'), ('icons64.dll', 'MAIN')]
 def main():
     vistrel = os.path.abspath(sys.argv[1])
     thumbnailer = os.path.abspath(sys.argv[2])
+    nothing = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
     work = tempfile.mkdtemp(prefix='vistrel-bench-')
     try:
         files = []
@@ -39,7 +43,7 @@ def main():
             files.append((path, icon))
         out = os.path.join(work, 'out')
         os.makedirs(out)
-        times = {'vistrel': 0.0, 'thumbnailer': 0.0, 'icoutils': 0.0, 'floor': 0.0}
+        times = {'vistrel': 0.0, 'thumbnailer': 0.0, 'icoutils': 0.0, 'floor': 0.0, 'static': 0.0}
         # Taking turns file by file, so a slow moment of the machine falls on all three.
         for path, icon in files:
             start = time.perf_counter()
@@ -63,13 +67,22 @@ def main():
             subprocess.run(['/bin/true'], check=True)
             times['floor'] += time.perf_counter() - start
 
+            if nothing:
+                start = time.perf_counter()
+                subprocess.run([nothing], check=True)
+                times['static'] += time.perf_counter() - start
+
         per = {k: v / len(files) * 1000 for k, v in times.items()}
         print(f'vistrel --extract --icon 0 ... -:  {per["vistrel"]:7.2f} ms a file')
         print(f'vistrel-thumbnailer -s 256:        {per["thumbnailer"]:7.2f} ms a file')
         print(f'wrestool | icotool -x:             {per["icoutils"]:7.2f} ms a file')
         print(f'floor (/bin/true):                 {per["floor"]:7.2f} ms a file')
+        if nothing:
+            print(f'floor (a static program):          {per["static"]:7.2f} ms a file')
         print(f'vistrel / thumbnailer:             {per["vistrel"] / per["thumbnailer"]:7.2f} x  (target <= 1.5)')
         print(f'icoutils / vistrel:                {per["icoutils"] / per["vistrel"]:7.2f} x  (target >= 5)')
+        if nothing:
+            print(f'icoutils / static floor:           {per["icoutils"] / per["static"]:7.2f} x  (the most any program can reach)')
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

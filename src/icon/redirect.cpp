@@ -74,10 +74,13 @@ std::string FoldedCase(std::string_view name)
     for (char& c : ascii)
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return ascii;
     // The C library's Unicode tables, whatever locale the program runs in; ASCII alone
-    // where they are not installed.
+    // where they are not installed. Loaded only for a name that needs them: they cost a
+    // launcher's one-icon call more than its icon.
     static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
-    if (!unicode || std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    if (!unicode)
         return ascii;
     const locale_t previous = ::uselocale(unicode);
     std::string folded;

@@ -2,6 +2,9 @@
 
 #include "platform/filenames.h"
 
+#include <clocale>
+#include <cwchar>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -13,6 +16,26 @@ int TerminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 } // namespace
+
+QString FitColumns(const QString& text, int columns)
+{
+    // The C library's Unicode widths, whatever locale the program runs in: a Japanese name
+    // takes two columns a character, a combining mark none.
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    const locale_t previous = unicode ? ::uselocale(unicode) : locale_t(nullptr);
+    QString fitted;
+    int used = 0;
+    for (const char32_t c : text.toUcs4()) {
+        const int width = unicode ? ::wcwidth(wchar_t(c)) : 1;
+        used += width < 0 ? 1 : width;
+        if (used > columns)
+            break;
+        fitted.append(QString::fromUcs4(&c, 1));
+    }
+    if (unicode)
+        ::uselocale(previous);
+    return fitted;
+}
 
 QString Shown(const QString& name)
 {
@@ -36,10 +59,7 @@ void BatchOutput::Clear()
 
 void BatchOutput::Draw()
 {
-    QString text = line_;
-    const int columns = TerminalColumns() - 1;
-    if (text.size() > columns)
-        text = text.left(columns);
+    const QString text = FitColumns(line_, TerminalColumns() - 1);
     std::fputs(("\r\x1b[K" + text).toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
     drawn_ = true;

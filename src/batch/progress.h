@@ -3,6 +3,7 @@
 // the icons written, the rate and the file being read.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -33,6 +34,10 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastDrawn_{};
 };
+
+// As much of text from its start as a terminal shows in columns, by each character's
+// width there; a character is never cut in two.
+QString FitColumns(const QString& text, int columns);
 
 // Escapes a name's control characters for a line: a newline can't split it nor an
 // escape sequence reach the terminal.

@@ -223,6 +223,27 @@ private slots:
         QVERIFY2(outcome.out.endsWith("/deep.dll: 3\ntotal: 3\n"), outcome.out.constData());
         QVERIFY(outcome.err.isEmpty());
     }
+
+    // On a narrow terminal the progress line is cut to its columns, a Japanese name's
+    // characters counted two each: a line that wraps can't be redrawn in place.
+    void progressLineFitsTheTerminal()
+    {
+        QTemporaryDir folder, out;
+        const QString name = QStringLiteral("日本語の長いファイル名のアイコン集.exe");
+        QVERIFY(QFile::copy(kData + "/icons64.dll", folder.filePath(name)));
+        const QString command = QStringLiteral("stty cols 50; '%1' --extract '%2' '%3'").arg(kProgram, folder.path(), out.path());
+        QProcess terminal;
+        terminal.start("script", {"-qec", command, "/dev/null"});
+        QVERIFY(terminal.waitForFinished(20000));
+        const QString seen = QString::fromUtf8(terminal.readAllStandardOutput());
+        const QStringList drawn = seen.split(QStringLiteral("\x1b[K")).mid(1);
+        QVERIFY2(drawn.size() >= 2 && drawn.front().startsWith("1/1 files, 0 written"), qPrintable(seen));
+        const QString line = drawn.front().section('\r', 0, 0);
+        int columns = 0;
+        for (const QChar c : line)
+            columns += c.unicode() >= 0x3000 ? 2 : 1; // all the name's characters are wide
+        QVERIFY2(columns <= 49 && line.contains(QStringLiteral("日本語の長い")), qPrintable(line));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBatch)

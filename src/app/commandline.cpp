@@ -273,21 +273,6 @@ int ExtractFolder(const char* folder, const char* outputFolder, IconFormat forma
 }
 
 namespace {
-IconFormat AsIconFormat(BatchFormat format)
-{
-    switch (format) {
-    case BatchFormat::Png:
-        return IconFormat::Png;
-    case BatchFormat::Ico:
-        return IconFormat::Ico;
-    case BatchFormat::Cur:
-        return IconFormat::Cur;
-    case BatchFormat::Bmp:
-        break;
-    }
-    return IconFormat::Bmp;
-}
-
 // --extract and --list, their arguments as ParseBatchArguments reads them.
 std::optional<int> RunBatch(int argc, char* argv[])
 {
@@ -319,7 +304,7 @@ std::optional<int> RunBatch(int argc, char* argv[])
                                            .arg(Shown(DisplayName(sources[0]))));
     const QByteArray output = sources.back();
     sources.pop_back();
-    return RunExtract({sources, output, AsIconFormat(parsed.Format), choice, walk});
+    return RunExtract({sources, output, parsed.Format, choice, walk});
 }
 } // namespace
 

@@ -35,10 +35,10 @@ std::optional<long> NumberArgument(const char* text, long most)
     return value;
 }
 
-std::optional<BatchFormat> FormatNamed(const char* name)
+std::optional<IconFormat> FormatNamed(const char* name)
 {
-    for (const auto& [text, format] : {std::pair{"bmp", BatchFormat::Bmp}, std::pair{"png", BatchFormat::Png},
-                                       std::pair{"ico", BatchFormat::Ico}, std::pair{"cur", BatchFormat::Cur}})
+    for (const auto& [text, format] : {std::pair{"bmp", IconFormat::Bmp}, std::pair{"png", IconFormat::Png},
+                                       std::pair{"ico", IconFormat::Ico}, std::pair{"cur", IconFormat::Cur}})
         if (std::strcmp(name, text) == 0)
             return format;
     return std::nullopt;
@@ -54,7 +54,7 @@ bool Take(BatchArguments& parsed, int option, const char* value)
     };
     switch (option) {
     case kFormat: {
-        const std::optional<BatchFormat> named = FormatNamed(value);
+        const std::optional<IconFormat> named = FormatNamed(value);
         if (parsed.List)
             return wrong("--format is --extract's; --list lists every kind");
         if (!named)
@@ -131,7 +131,7 @@ BatchArguments ParseBatchArguments(int argc, char* argv[])
     }
     if (parsed.Choice.Position && parsed.Choice.Name)
         parsed.Error = "--icon and --name both choose an icon: give one";
-    else if (parsed.Size > 0 && parsed.Format != BatchFormat::Png)
+    else if (parsed.Size > 0 && parsed.Format != IconFormat::Png)
         parsed.Error = "--size chooses a PNG image: it needs --format png";
     // Folders as the folder dialog gives them: no trailing separator but for the root.
     for (std::size_t i = std::size_t(optind); i + 1 < arguments.size(); ++i) {

@@ -3,15 +3,14 @@
 #pragma once
 
 #include "icon/groupchoice.h"
+#include "icon/iconformat.h"
 
 #include <string>
 #include <vector>
 
-enum class BatchFormat { Bmp, Png, Ico, Cur };
-
 struct BatchArguments {
     bool List = false; // --list, else --extract
-    BatchFormat Format = BatchFormat::Bmp;
+    IconFormat Format = IconFormat::Bmp;
     bool Json = false;
     GroupChoice Choice;
     int Size = 0;

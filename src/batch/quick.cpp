@@ -32,7 +32,7 @@ std::vector<Bytes> Chosen(const std::string& path, const BatchArguments& argumen
         if (!bytes.empty())
             taken.push_back(std::move(bytes));
     };
-    if (arguments.Format == BatchFormat::Cur) {
+    if (arguments.Format == IconFormat::Cur) {
         const int cursors = reader.Count(ResourceKind::Cursor);
         for (int i = 0; i < cursors; ++i)
             if (IsChosen(reader, ResourceKind::Cursor, i, i, arguments.Choice))
@@ -45,7 +45,7 @@ std::vector<Bytes> Chosen(const std::string& path, const BatchArguments& argumen
     for (int i = 0; i < reader.Count(); ++i) {
         if (!IsChosen(reader, ResourceKind::Icon, i, i, arguments.Choice) || !reader.Read(i))
             continue;
-        if (arguments.Format == BatchFormat::Ico)
+        if (arguments.Format == IconFormat::Ico)
             take(IconFileBytes(reader, i));
         else
             take(arguments.Size > 0 ? LargestImagePng(reader, i, arguments.Size) : LargestImagePng(reader, i));
@@ -60,7 +60,7 @@ std::optional<int> QuickExtract(int argc, char* argv[])
         return std::nullopt;
     const BatchArguments arguments = ParseBatchArguments(argc, argv);
     if (!arguments.Error.empty() || arguments.Operands.size() < 2 || arguments.Operands.back() != "-"
-        || arguments.Format == BatchFormat::Bmp || !arguments.Choice.Any())
+        || arguments.Format == IconFormat::Bmp || !arguments.Choice.Any())
         return std::nullopt;
     std::vector<Bytes> chosen;
     for (std::size_t i = 0; i + 1 < arguments.Operands.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "platform/filenames.h"
 #include "browse/browsestate.h"
 #include "icon/groupchoice.h"
+#include "icon/iconformat.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,14 +21,6 @@ class MunFolder;
 enum class ExtractionResult {
     Done,            // every icon of the file that could be drawn was stored
     CapacityReached, // TempBitmaps is full: icons after number kMaxIcons were left out
-};
-
-// What an export writes for each icon.
-enum class IconFormat {
-    Bmp, // the 34x34 bitmap, as Open draws it
-    Png, // the icon's largest image (deepest on equal sizes) at its own size, with its alpha
-    Ico, // an icon file with every image of the icon, in the order of its group
-    Cur, // no icons: each cursor group as a cursor file, each animated cursor as its .ani
 };
 
 // The icon core's bytes as Qt's.

@@ -48,24 +48,75 @@ void RaiseDescriptorLimit()
     }
 }
 
+// Depth first with a stack of its own, not the program's: a tree deeper than that stack
+// is walked as far as the descriptors go, one a level.
 struct Walk {
+    // A folder being read: its descriptor, its path while that is short enough to open
+    // by, where its name begins in shown, and its folders still to walk.
+    struct Level {
+        int Fd;
+        QByteArray Path;
+        qsizetype ParentShown;
+        std::vector<FileName> Folders;
+        std::size_t Next = 0;
+    };
+
     const SourceOptions& options;
     const std::function<void(const QString&, int)>& unreadable;
     std::set<std::pair<dev_t, ino_t>> seen;
     std::vector<BatchSource> found;
+    std::vector<Level> levels;
+    // The folder being read below the source, as SUB/SUB: one string for the whole walk,
+    // so a deep tree costs its names once, not once a level.
+    QByteArray shown;
 
-    // fd is the folder, path its name while that is short enough to open by.
-    void Folder(int fd, const QByteArray& path, const QByteArray& shown)
+    // Walks the tree of fd, whose descriptor it takes.
+    void Tree(int fd, const QByteArray& path)
+    {
+        Enter(fd, path, 0);
+        while (!levels.empty()) {
+            Level& level = levels.back();
+            if (level.Next == level.Folders.size()) {
+                ::close(level.Fd);
+                shown.truncate(level.ParentShown);
+                levels.pop_back();
+                continue;
+            }
+            const FileName& sub = level.Folders[level.Next++];
+            const qsizetype parentShown = shown.size();
+            shown += (shown.isEmpty() ? QByteArray() : QByteArray("/")) + sub.Bytes;
+            const int subFd = ::openat(level.Fd, sub.Bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (subFd < 0) {
+                // Gone, or become a link, since it was listed: nothing to walk.
+                if (const int error = errno; error != ENOENT && error != ELOOP && error != ENOTDIR)
+                    unreadable(DisplayName(shown), error);
+                shown.truncate(parentShown);
+                continue;
+            }
+            const QByteArray subPath = level.Path.isEmpty() || level.Path.size() + sub.Bytes.size() + NAME_MAX + 2 >= PATH_MAX
+                ? QByteArray()
+                : level.Path + '/' + sub.Bytes;
+            if (!Enter(subFd, subPath, parentShown))
+                shown.truncate(parentShown);
+        }
+    }
+
+    // Takes the files of fd, the folder shown names, and makes it the level to walk next;
+    // false, fd closed, when it was seen already or can't be read.
+    bool Enter(int fd, const QByteArray& path, qsizetype parentShown)
     {
         struct stat info {};
-        if (::fstat(fd, &info) != 0 || !seen.insert({info.st_dev, info.st_ino}).second)
-            return;
+        if (::fstat(fd, &info) != 0 || !seen.insert({info.st_dev, info.st_ino}).second) {
+            ::close(fd);
+            return false;
+        }
         const QByteArray here = FdPath(fd);
-        const std::optional<std::vector<FileName>> folders = options.Recursive ? FindFolders(here) : std::vector<FileName>{};
+        std::optional<std::vector<FileName>> folders = options.Recursive ? FindFolders(here) : std::vector<FileName>{};
         if (!folders) {
             const int error = errno; // before DisplayName can change it
             unreadable(DisplayName(shown.isEmpty() ? path : shown), error);
-            return;
+            ::close(fd);
+            return false;
         }
         const QByteArray prefix = shown.isEmpty() ? QByteArray() : shown + '/';
         // A folder too deep for a path is no System32 of a mounted Windows.
@@ -91,21 +142,8 @@ struct Walk {
             QString text = DisplayName(bytes);
             found.push_back({held ? FdPath(*held) : path, std::move(name), std::move(text), std::move(bytes), held, redirects});
         }
-        for (const FileName& sub : *folders) {
-            const QByteArray subShown = prefix + sub.Bytes;
-            const int subFd = ::openat(fd, sub.Bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (subFd < 0) {
-                // Gone, or become a link, since it was listed: nothing to walk.
-                if (const int error = errno; error != ENOENT && error != ELOOP && error != ENOTDIR)
-                    unreadable(DisplayName(subShown), error);
-                continue;
-            }
-            const QByteArray subPath = path.isEmpty() || path.size() + sub.Bytes.size() + NAME_MAX + 2 >= PATH_MAX
-                ? QByteArray()
-                : path + '/' + sub.Bytes;
-            Folder(subFd, subPath, subShown);
-            ::close(subFd);
-        }
+        levels.push_back({fd, path, parentShown, std::move(*folders)});
+        return true;
     }
 };
 } // namespace
@@ -134,8 +172,7 @@ std::optional<std::vector<BatchSource>> ListSources(const QByteArray& source, co
     }
     if (options.Recursive)
         RaiseDescriptorLimit();
-    Walk walk{options, unreadable, {}, {}};
-    walk.Folder(fd, source, QByteArray());
-    ::close(fd);
+    Walk walk{options, unreadable, {}, {}, {}, {}};
+    walk.Tree(fd, source);
     return std::move(walk.found);
 }

@@ -15,6 +15,7 @@
 #include <set>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,7 +198,8 @@ private slots:
                                     "32x32) is a PNG that doesn't decode)\n"), plain.out.constData());
     }
 
-    // A tree deeper than PATH_MAX is walked all the way down, by folder descriptors.
+    // A tree deeper than PATH_MAX, and than the program's stack could recurse, is walked
+    // all the way down, by folder descriptors.
     void aTreeDeeperThanAPath()
     {
         QTemporaryDir root;
@@ -206,9 +208,13 @@ private slots:
         const QByteArray bytes = dll.readAll();
         const QByteArray level(200, 'd');
         int fd = ::open(QFile::encodeName(root.path()).constData(), O_RDONLY | O_DIRECTORY);
-        for (int depth = 0; depth < 25; ++depth) { // 5000 bytes of path
-            QVERIFY(::mkdirat(fd, level.constData(), 0700) == 0);
-            const int next = ::openat(fd, level.constData(), O_RDONLY | O_DIRECTORY);
+        rlimit files {};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &files) == 0);
+        const int levels = int(std::min<rlim_t>(files.rlim_max - 100, 15000)); // one descriptor a level
+        for (int depth = 0; depth < levels; ++depth) { // 5000 bytes of path, then short names
+            const char* name = depth < 25 ? level.constData() : "d";
+            QVERIFY(::mkdirat(fd, name, 0700) == 0);
+            const int next = ::openat(fd, name, O_RDONLY | O_DIRECTORY);
             ::close(fd);
             fd = next;
         }

@@ -110,12 +110,24 @@ BatchArguments ParseBatchArguments(int argc, char* argv[])
 {
     BatchArguments parsed;
     parsed.List = std::strcmp(argv[1], "--list") == 0;
-    // getopt_long reorders what it is given: a copy, with the command in argv[0]'s place.
+    // Folders as the folder dialog gives them: no trailing separator but for the root.
+    const auto keep = [&parsed](std::string operand) {
+        while (operand.size() > 1 && operand.back() == '/')
+            operand.pop_back();
+        parsed.Operands.push_back(std::move(operand));
+    };
+    // A copy, with the command in argv[0]'s place. "-": each operand is handed over where
+    // it stands, so options come anywhere even under POSIXLY_CORRECT, which would
+    // otherwise end them at the first operand.
     std::vector<char*> arguments(argv + 1, argv + argc);
     arguments.push_back(nullptr);
     optind = 0; // a fresh scan each call
     opterr = 0;
-    for (int found; (found = ::getopt_long(int(arguments.size() - 1), arguments.data(), ":", kOptions, nullptr)) != -1;) {
+    for (int found; (found = ::getopt_long(int(arguments.size() - 1), arguments.data(), "-:", kOptions, nullptr)) != -1;) {
+        if (found == 1) {
+            keep(optarg);
+            continue;
+        }
         if (found == ':') {
             parsed.Error = optopt == kFormat ? "--format needs a format (bmp, png, ico or cur)" : "%1 needs a value";
             parsed.ErrorValue = arguments[std::size_t(optind - 1)];
@@ -133,12 +145,8 @@ BatchArguments ParseBatchArguments(int argc, char* argv[])
         parsed.Error = "--icon and --name both choose an icon: give one";
     else if (parsed.Size > 0 && parsed.Format != IconFormat::Png)
         parsed.Error = "--size chooses a PNG image: it needs --format png";
-    // Folders as the folder dialog gives them: no trailing separator but for the root.
-    for (std::size_t i = std::size_t(optind); i + 1 < arguments.size(); ++i) {
-        std::string operand = arguments[i];
-        while (operand.size() > 1 && operand.back() == '/')
-            operand.pop_back();
-        parsed.Operands.push_back(std::move(operand));
-    }
+    // Those after "--".
+    for (std::size_t i = std::size_t(optind); i + 1 < arguments.size(); ++i)
+        keep(arguments[i]);
     return parsed;
 }

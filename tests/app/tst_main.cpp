@@ -52,14 +52,14 @@ struct HangUpSocket {
 };
 
 // Runs the program with the display variables set as given ("-" unsets one), then
-// XDG_RUNTIME_DIR if given.
+// XDG_RUNTIME_DIR and POSIXLY_CORRECT if given.
 Outcome Run(const QStringList& arguments, const QStringList& display, const QString& program = kProgram)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Qt warns on stderr without a runtime folder; here stderr must hold the program's words alone.
     static const QTemporaryDir runtime;
     environment.insert("XDG_RUNTIME_DIR", runtime.path());
-    const QStringList names{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"};
+    const QStringList names{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "POSIXLY_CORRECT"};
     for (int i = 0; i < std::min(names.size(), display.size()); ++i) {
         if (display[i] == "-")
             environment.remove(names[i]);
@@ -172,6 +172,9 @@ private slots:
         // The conventions people type, and failures told with the system's reason.
         QTest::newRow("--format=png, options after the sources")
             << QStringList{"--extract", kData + "/icons64.dll", "<out>", "--format=png"} << kNoDisplay << 0 << "total: 3" << "";
+        QTest::newRow("options after the sources, POSIXLY_CORRECT set")
+            << QStringList{"--list", kData + "/icons64.dll", "--json"} << (kNoDisplay + QStringList{"<runtime>", "1"}) << 0
+            << "{\"animated_cursors\":[]" << "";
         QTest::newRow("-- ends the options") << QStringList{"--extract", "--", "--icon", "<out>"} << kNoDisplay << 2 << ""
                                              << "vistrel: --icon is not a file or a folder";
         QTest::newRow("a read-only OUTDIR") << QStringList{"--extract", kData + "/icons64.dll", "/proc"} << kNoDisplay << 2

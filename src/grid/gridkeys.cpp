@@ -166,8 +166,10 @@ bool GridKeys::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
-        // Not a key that a child (the bar) has passed up unused.
-        if (!panel_.hasFocus() || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        // Not a key that a child (the bar) has passed up unused. Shift+Tab comes as
+        // Backtab with Shift still held.
+        const Qt::KeyboardModifiers plain = Qt::KeypadModifier | (key->key() == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        if (!panel_.hasFocus() || (key->modifiers() & ~plain) != Qt::NoModifier)
             return false;
         switch (key->key()) {
         case Qt::Key_Tab:

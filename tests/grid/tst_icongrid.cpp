@@ -387,14 +387,22 @@ private slots:
     void focusShowsAfterKeys()
     {
         const QRgb text = QApplication::palette().color(QPalette::Text).rgb();
-        for (const int icons : {20, 300}) {
+        struct Tab {
+            int Icons;
+            Qt::Key Key;
+            Qt::KeyboardModifier Modifier; // Shift+Tab comes as Backtab with Shift held
+        };
+        for (const Tab tab : {Tab{20, Qt::Key_Tab, Qt::NoModifier}, Tab{20, Qt::Key_Backtab, Qt::ShiftModifier},
+                              Tab{300, Qt::Key_Tab, Qt::NoModifier}}) {
+            const int icons = tab.Icons;
             GridFixture grid(icons);
             grid.form.show();
             grid.ShowFirstPage();
             TIconGrid& cells = grid.form.IconGrid;
             const auto outlined = [&] { return grid.form.ScrollBar1->grab().toImage().pixel(0, 100) == text; };
-            QTest::keyClick(grid.form.Panel1, Qt::Key_Tab);
-            QTRY_COMPARE(cells.SelectionFrames[0] && cells.SelectionFrames[0]->FocusVisible(), icons == 20);
+            cells.SelectionFrames[0]->hide(); // nothing framed yet: the Tab frames the first
+            QTest::keyClick(grid.form.Panel1, tab.Key, tab.Modifier);
+            QTRY_COMPARE(cells.IsFramed(0) && cells.SelectionFrames[0]->FocusVisible(), icons == 20);
             QCOMPARE(outlined(), icons == 300);
             QTest::mouseClick(cells.IconCells[3], Qt::LeftButton, {}, QPoint(5, 5));
             QVERIFY(!cells.SelectionFrames[3]->FocusVisible() && !outlined());

@@ -39,8 +39,6 @@ int Fail(const char* path, const char* what)
 
 struct Output {
     int Fd = -1;
-    // Made by this run rather than by the client, so this run takes it away again.
-    bool Created = false;
     // Its length when opened: only a file longer than the thumbnail is cut after writing.
     off_t Length = 0;
 };
@@ -89,16 +87,16 @@ Found LookAt(const char* path, struct stat& info)
 }
 
 // The regular file at path opened to be written in place, never truncated, only when it
-// is still the file (device, inode) looked at before; -1 otherwise.
-int OpenSameFile(const char* path, dev_t device, ino_t inode)
+// is still the file (device, inode) looked at before, with its length then; Fd -1 otherwise.
+Output OpenSameFile(const char* path, dev_t device, ino_t inode)
 {
     const int fd = ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat info {};
     if (fd >= 0 && (::fstat(fd, &info) != 0 || info.st_dev != device || info.st_ino != inode)) {
         ::close(fd);
-        return -1;
+        return {};
     }
-    return fd;
+    return {fd, info.st_size};
 }
 
 // Removes path if it still names the file open as fd, and not one put in its place since.
@@ -219,10 +217,10 @@ int ThumbnailWatched(IconFile& file, int size, const char* inputPath, const char
         return got == sizeof made && made.What == 'e' ? kAgain : Fail(outputPath, "can't be written");
     }
     const Watch watch{tell[1], hear[0]};
-    const int fd = OpenSameFile(outputPath, made.Device, made.Inode);
-    if (fd < 0 || IsKernelSetting(fd))
+    const Output output = OpenSameFile(outputPath, made.Device, made.Inode);
+    if (output.Fd < 0 || IsKernelSetting(output.Fd))
         ExitTelling(watch, Fail(outputPath, "can't be written"));
-    ThumbnailAndExit(file, size, outputPath, {fd, true, 0}, watch);
+    ThumbnailAndExit(file, size, outputPath, output, watch);
 }
 
 } // namespace
@@ -270,10 +268,10 @@ int RunThumbnailer(const char* command, int argc, char* argv[])
         case Found::Unusable:
             return Fail(outputPath, "can't be written");
         case Found::File:
-            const int fd = OpenSameFile(outputPath, info.st_dev, info.st_ino);
-            if (fd < 0)
+            const Output output = OpenSameFile(outputPath, info.st_dev, info.st_ino);
+            if (output.Fd < 0)
                 return Fail(outputPath, "can't be written");
-            ThumbnailAndExit(*file, size, outputPath, {fd, false, info.st_size}, {});
+            ThumbnailAndExit(*file, size, outputPath, output, {});
         }
     }
     return Fail(outputPath, "can't be written");

@@ -52,8 +52,12 @@ def main():
             times['vistrel'] += time.perf_counter() - start
             assert picture.startswith(b'\x89PNG')
 
+            # A missing OUTPUT, as a file manager leaves it: the thumbnailer then makes it.
+            thumb = os.path.join(out, 'thumb.png')
+            if os.path.exists(thumb):
+                os.unlink(thumb)
             start = time.perf_counter()
-            subprocess.run([thumbnailer, '-s', '256', path, os.path.join(out, 'thumb.png')], check=True)
+            subprocess.run([thumbnailer, '-s', '256', path, thumb], check=True)
             times['thumbnailer'] += time.perf_counter() - start
 
             start = time.perf_counter()

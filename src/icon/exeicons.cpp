@@ -178,6 +178,9 @@ struct IconReader::Parsed {
         return true;
     }
 
+    // Charges the directories the table read for a lookup just made.
+    bool ChargeDirectories() { return Charge(table->TakeDirectoryBytes()); }
+
     std::optional<Buffer> LoadCharged(Extent extent)
     {
         if (!Charge(extent.Length))
@@ -189,7 +192,10 @@ struct IconReader::Parsed {
     {
         if (!table || !Charge(table->LookupCost()))
             return std::nullopt;
-        return LoadCharged(table->Data(GroupType(kind), index, language));
+        const Extent group = table->Data(GroupType(kind), index, language);
+        if (!ChargeDirectories())
+            return std::nullopt;
+        return LoadCharged(group);
     }
 
     std::vector<IconEntry> Entries(int index, ResourceKind kind)
@@ -204,9 +210,11 @@ struct IconReader::Parsed {
                 return DirectoryEntries<GroupIconEntry>(*group);
             std::vector<IconEntry> entries = DirectoryEntries<GroupCursorEntry>(*group);
             for (IconEntry& entry : entries) {
-                const Extent image = Charge(table->LookupCost() + sizeof(Hotspot))
+                Extent image = Charge(table->LookupCost() + sizeof(Hotspot))
                     ? table->DataById(rt::kCursor, static_cast<std::uint16_t>(entry.Where), language)
                     : Extent{};
+                if (!ChargeDirectories())
+                    image = {};
                 const auto hotspot
                     = image.Length >= sizeof(Hotspot) ? ReadRecord<Hotspot>(file, image.Offset) : std::nullopt;
                 if (hotspot) {
@@ -233,6 +241,8 @@ struct IconReader::Parsed {
         if (!Charge(table->LookupCost()))
             return {};
         Extent image = table->DataById(ImageType(entry.Kind), static_cast<std::uint16_t>(entry.Where), language);
+        if (!ChargeDirectories())
+            return {};
         if (entry.Kind == ResourceKind::Cursor) {
             if (image.Length <= sizeof(Hotspot))
                 return {};
@@ -291,7 +301,10 @@ std::vector<std::uint32_t> IconReader::Languages(ResourceKind kind, int index) c
 {
     if (!parsed_->table || !parsed_->Charge(parsed_->table->LookupCost()))
         return {};
-    return parsed_->table->Languages(GroupType(kind), index);
+    std::vector<std::uint32_t> languages = parsed_->table->Languages(GroupType(kind), index);
+    if (!parsed_->ChargeDirectories())
+        return {};
+    return languages;
 }
 
 void IconReader::SelectLanguage(std::optional<std::uint32_t> language)

@@ -4,6 +4,7 @@
 #include <bit>
 #include <functional>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -168,6 +169,7 @@ public:
     Extent Data(std::uint16_t type, int index, std::optional<std::uint32_t> language) override;
     Extent DataById(std::uint16_t type, std::uint16_t id, std::optional<std::uint32_t> language) override;
     std::uint64_t LookupCost() const override { return 3 * sections_.size() * sizeof(SectionHeader); }
+    std::uint64_t TakeDirectoryBytes() override { return std::exchange(directoryBytes_, 0); }
     std::uint64_t LengthUnit() const override { return 1; }
 
 private:
@@ -190,6 +192,7 @@ private:
     std::uint32_t resourcesRva_;
     std::vector<ResourceDirectoryEntry> root_;
     TypeCache<ResourceDirectoryEntry> cache_;
+    mutable std::uint64_t directoryBytes_ = 0;
 };
 
 // The section holding rva: VirtualAddress <= rva < VirtualAddress + SizeOfRawData.
@@ -233,6 +236,7 @@ std::vector<ResourceDirectoryEntry> PeTable::Entries(const std::optional<Directo
 {
     if (!directory)
         return {};
+    directoryBytes_ += std::uint64_t{directory->Count} * sizeof(ResourceDirectoryEntry);
     return ReadRecords<ResourceDirectoryEntry>(file_, directory->EntriesOffset, directory->Count);
 }
 

@@ -80,6 +80,10 @@ public:
     // What one call of the four above costs, in bytes looked at: a damaged PE file may
     // make every address go through 65535 sections.
     virtual std::uint64_t LookupCost() const = 0;
+    // The bytes of directories read since the last call, to charge after a lookup: a
+    // language asked for is searched in its name's language directory, which a damaged
+    // file may make 131 070 entries long for every image.
+    virtual std::uint64_t TakeDirectoryBytes() { return 0; }
     // Data lengths are multiples of this: 1 in PE; in NE, 2 to the table's shift count,
     // so a length there may include up to LengthUnit() - 1 bytes of padding.
     virtual std::uint64_t LengthUnit() const = 0;

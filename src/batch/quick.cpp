@@ -1,7 +1,6 @@
 #include "batch/quick.h"
 
 #include "batch/options.h"
-#include "icon/cursorexport.h"
 #include "icon/exeicons.h"
 #include "icon/fdwrite.h"
 #include "icon/iconexport.h"
@@ -18,8 +17,7 @@
 namespace {
 using Bytes = std::vector<std::uint8_t>;
 
-// The files a source gives, by the rules ReadIcons takes them by: a group is taken when
-// it is chosen and, for an icon, IconReader::Read draws it.
+// The files a source gives, taken as ReadIcons takes them.
 std::vector<Bytes> Chosen(const std::string& path, const BatchArguments& arguments)
 {
     const std::unique_ptr<IconFile> file = OpenIconFileAhead(path.c_str());
@@ -28,28 +26,10 @@ std::vector<Bytes> Chosen(const std::string& path, const BatchArguments& argumen
     IconReader& reader = file->Reader();
     reader.SelectLanguage(arguments.Choice.Language);
     std::vector<Bytes> taken;
-    const auto take = [&taken](Bytes bytes) {
-        if (!bytes.empty())
+    ForEachChosen(reader, arguments.Choice, arguments.Format == IconFormat::Cur, [&](ResourceKind kind, int i, const IconImage*) {
+        if (Bytes bytes = ExportedFileBytes(reader, kind, i, arguments.Format, arguments.Size); !bytes.empty())
             taken.push_back(std::move(bytes));
-    };
-    if (arguments.Format == IconFormat::Cur) {
-        const int cursors = reader.Count(ResourceKind::Cursor);
-        for (int i = 0; i < cursors; ++i)
-            if (IsChosen(reader, ResourceKind::Cursor, i, i, arguments.Choice))
-                take(CursorFileBytes(reader, i));
-        for (int i = 0; i < reader.Count(ResourceKind::AnimatedCursor); ++i)
-            if (IsChosen(reader, ResourceKind::AnimatedCursor, i, cursors + i, arguments.Choice))
-                take(AniBytes(reader, i));
-        return taken;
-    }
-    for (int i = 0; i < reader.Count(); ++i) {
-        if (!IsChosen(reader, ResourceKind::Icon, i, i, arguments.Choice) || !reader.Read(i))
-            continue;
-        if (arguments.Format == IconFormat::Ico)
-            take(IconFileBytes(reader, i));
-        else
-            take(arguments.Size > 0 ? LargestImagePng(reader, i, arguments.Size) : LargestImagePng(reader, i));
-    }
+    });
     return taken;
 }
 } // namespace
@@ -59,19 +39,17 @@ std::optional<int> QuickExtract(int argc, char* argv[])
     if (argc < 4 || std::strcmp(argv[1], "--extract") != 0)
         return std::nullopt;
     const BatchArguments arguments = ParseBatchArguments(argc, argv);
-    if (!arguments.Error.empty() || arguments.Operands.size() < 2 || arguments.Operands.back() != "-"
+    // One file: several give one icon each, more than standard output takes, which the
+    // full command tells.
+    if (!arguments.Error.empty() || arguments.Operands.size() != 2 || arguments.Operands.back() != "-"
         || arguments.Format == IconFormat::Bmp || !arguments.Choice.Any())
         return std::nullopt;
-    std::vector<Bytes> chosen;
-    for (std::size_t i = 0; i + 1 < arguments.Operands.size(); ++i) {
-        struct stat info {};
-        if (::stat(arguments.Operands[i].c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            return std::nullopt;
-        std::vector<Bytes> found = Chosen(arguments.Operands[i], arguments);
-        if (found.size() != 1 || chosen.size() == 1)
-            return std::nullopt;
-        chosen.push_back(std::move(found.front()));
-    }
+    struct stat info {};
+    if (::stat(arguments.Operands.front().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    const std::vector<Bytes> chosen = Chosen(arguments.Operands.front(), arguments);
+    if (chosen.size() != 1)
+        return std::nullopt;
     // A reader that went away is an error to tell, not a signal that ends the process.
     std::signal(SIGPIPE, SIG_IGN);
     if (!WriteAll(STDOUT_FILENO, chosen.front().data(), chosen.front().size())) {

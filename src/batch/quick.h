@@ -6,7 +6,7 @@
 
 #include <optional>
 
-// The exit status when argv is `--extract ... FILE... -` in png, ico or cur choosing
-// exactly one icon with every file giving one, once it is written or has failed to be;
-// nothing otherwise, with nothing written.
+// The exit status when argv is `--extract ... FILE -` in png, ico or cur choosing exactly
+// one icon of the file, once it is written or has failed to be; nothing otherwise, with
+// nothing written.
 std::optional<int> QuickExtract(int argc, char* argv[]);

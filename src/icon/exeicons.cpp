@@ -437,6 +437,25 @@ bool IsChosen(const IconReader& reader, ResourceKind kind, int index, int positi
     return languages.empty() || std::find(languages.begin(), languages.end(), *choice.Language) != languages.end();
 }
 
+void ForEachChosen(IconReader& reader, const GroupChoice& choice, bool cursors,
+                   const std::function<void(ResourceKind kind, int index, const IconImage* drawn)>& visit)
+{
+    if (cursors) {
+        const int groups = reader.Count(ResourceKind::Cursor);
+        for (int i = 0; i < groups; ++i)
+            if (IsChosen(reader, ResourceKind::Cursor, i, i, choice))
+                visit(ResourceKind::Cursor, i, nullptr);
+        for (int i = 0; i < reader.Count(ResourceKind::AnimatedCursor); ++i)
+            if (IsChosen(reader, ResourceKind::AnimatedCursor, i, groups + i, choice))
+                visit(ResourceKind::AnimatedCursor, i, nullptr);
+        return;
+    }
+    for (int i = 0; i < reader.Count(); ++i)
+        if (IsChosen(reader, ResourceKind::Icon, i, i, choice))
+            if (const std::optional<IconImage> icon = reader.Read(i))
+                visit(ResourceKind::Icon, i, &*icon);
+}
+
 int CountIcons(std::span<const std::uint8_t> file)
 {
     return IconReader(SpanSource(file)).Count();

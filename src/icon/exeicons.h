@@ -18,6 +18,7 @@
 #include "icon/resources.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -151,6 +152,12 @@ private:
 // Whether group index of kind, at position among what is counted, is what choice names.
 // A group without languages (NE files, icon files) has every language.
 bool IsChosen(const IconReader& reader, ResourceKind kind, int index, int position, const GroupChoice& choice);
+
+// Visits the groups choice takes, in the order they are numbered, by the one rule every
+// export takes them by: with cursors, each cursor group, then each animated cursor
+// (counted on from the groups); else each icon group that Read draws, with what it draws.
+void ForEachChosen(IconReader& reader, const GroupChoice& choice, bool cursors,
+                   const std::function<void(ResourceKind kind, int index, const IconImage* drawn)>& visit);
 
 // Number of icons in a file's bytes; 0 for anything that is not an executable, a library
 // or an icon file.

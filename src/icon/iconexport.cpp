@@ -1,5 +1,6 @@
 #include "icon/iconexport.h"
 
+#include "icon/cursorexport.h"
 #include "icon/dib.h"
 
 #include <algorithm>
@@ -189,7 +190,7 @@ Picture ScaleToFit(Picture picture, int size)
 std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index, int size)
 {
     const std::vector<IconEntry> entries = reader.Entries(index);
-    for (const int i : PreferredImages(entries, size)) {
+    for (const int i : PreferredImages(entries, size > 0 ? size : INT_MAX)) {
         auto data = reader.ImageData(entries[std::size_t(i)]);
         if (!data)
             continue;
@@ -273,6 +274,24 @@ std::vector<std::uint8_t> ThumbnailPng(IconReader& reader, int size)
         }
         if (auto image = reader.Decode(*data))
             return EncodePng(ScaleToFit(ToPicture(std::move(*image)), size), PngCompression::Stored);
+    }
+    return {};
+}
+
+std::vector<std::uint8_t> ExportedFileBytes(IconReader& reader, ResourceKind kind, int index, IconFormat format, int size)
+{
+    if (kind == ResourceKind::Cursor)
+        return CursorFileBytes(reader, index);
+    if (kind == ResourceKind::AnimatedCursor)
+        return AniBytes(reader, index);
+    switch (format) {
+    case IconFormat::Png:
+        return LargestImagePng(reader, index, size);
+    case IconFormat::Ico:
+        return IconFileBytes(reader, index);
+    case IconFormat::Bmp:
+    case IconFormat::Cur:
+        break;
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "icon/exeicons.h"
+#include "icon/iconformat.h"
 #include "icon/png.h"
 
 #include <climits>
@@ -26,7 +27,8 @@ Picture ScaleToFit(Picture picture, int size);
 // size with its alpha: PNG images as they are stored, DIBs encoded. When that image can't
 // be read or doesn't decode, the next one in that order; empty when none can. With a size,
 // PreferredImages' order for that size instead: the smallest image at least size wide.
-std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index, int size = INT_MAX);
+// A size of 0 or less is none.
+std::vector<std::uint8_t> LargestImagePng(IconReader& reader, int index, int size = 0);
 
 // The width and height an icon or cursor file's entry gives image (0 for 256 and more):
 // the image's own, from a PNG's IHDR or a DIB's header (whose height counts the mask's
@@ -44,6 +46,11 @@ FileEntrySize EntrySizeOf(const IconEntry& entry, std::span<const std::uint8_t> 
 // own width and height (EntrySizeOf).
 // Empty when there is none.
 std::vector<std::uint8_t> IconFileBytes(IconReader& reader, int index);
+
+// What format writes for group index of kind (as ForEachChosen visits them): a cursor
+// group's cursor file, an animated cursor's .ani, an icon's icon file or its PNG image
+// (size as LargestImagePng's). Empty for a BMP, which is drawn, not taken out.
+std::vector<std::uint8_t> ExportedFileBytes(IconReader& reader, ResourceKind kind, int index, IconFormat format, int size);
 
 // The file's first icon (index 0) as a picture of at most size x size pixels: the
 // smallest image at least size wide, or else the largest, shrunk to fit. Nothing when

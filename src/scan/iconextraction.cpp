@@ -33,21 +33,6 @@ QByteArray AsByteArray(const std::vector<std::uint8_t>& bytes)
 }
 
 namespace {
-// The file of icon index in format; empty when the icon has nothing to write in it.
-QByteArray Encoded(IconReader& reader, int index, const QImage& bitmap, IconFormat format, int size)
-{
-    switch (format) {
-    case IconFormat::Png:
-        return AsByteArray(size > 0 ? LargestImagePng(reader, index, size) : LargestImagePng(reader, index));
-    case IconFormat::Ico:
-        return AsByteArray(IconFileBytes(reader, index));
-    case IconFormat::Bmp:
-    case IconFormat::Cur:
-        break;
-    }
-    return EncodeBmp(bitmap);
-}
-
 QString Extension(IconFormat format)
 {
     switch (format) {
@@ -81,27 +66,19 @@ FileIcons ReadIcons(const SourceFile& file, IconFormat format, const IconChoice&
     IconReader& reader = icons.Reader();
     read.IconsFrom = QByteArray::fromStdString(icons.IconsFrom());
     reader.SelectLanguage(choice.Group.Language);
-    if (format == IconFormat::Cur) {
-        // Cursor groups and animated cursors count as one run, as --list shows them.
-        read.Count = reader.Count(ResourceKind::Cursor);
-        for (int i = 0; i < read.Count; ++i)
-            if (IsChosen(reader, ResourceKind::Cursor, i, i, choice.Group))
-                read.Icons.push_back({i, AsByteArray(CursorFileBytes(reader, i)), QStringLiteral("cur"), 0});
-        for (int i = 0; i < reader.Count(ResourceKind::AnimatedCursor); ++i)
-            if (IsChosen(reader, ResourceKind::AnimatedCursor, i, read.Count + i, choice.Group))
-                read.Icons.push_back({i, AsByteArray(AniBytes(reader, i)), QStringLiteral("ani"), 0});
-        return read;
-    }
-    read.Count = reader.Count();
-    for (int i = 0; i < read.Count; ++i) {
-        if (!IsChosen(reader, ResourceKind::Icon, i, i, choice.Group))
-            continue;
-        const auto icon = reader.Read(i);
-        if (!icon)
-            continue;
+    const bool cursors = format == IconFormat::Cur;
+    read.Count = reader.Count(cursors ? ResourceKind::Cursor : ResourceKind::Icon);
+    ForEachChosen(reader, choice.Group, cursors, [&](ResourceKind kind, int i, const IconImage* icon) {
+        if (!icon) {
+            const QString extension = kind == ResourceKind::AnimatedCursor ? QStringLiteral("ani") : QStringLiteral("cur");
+            read.Icons.push_back({i, AsByteArray(ExportedFileBytes(reader, kind, i, format, 0)), extension, 0});
+            return;
+        }
         const QImage bitmap = DrawIconBitmap(*icon);
-        read.Icons.push_back({i, Encoded(reader, i, bitmap, format, choice.Size), Extension(format), BitmapFingerprint(bitmap)});
-    }
+        QByteArray bytes = format == IconFormat::Bmp ? EncodeBmp(bitmap)
+                                                     : AsByteArray(ExportedFileBytes(reader, kind, i, format, choice.Size));
+        read.Icons.push_back({i, std::move(bytes), Extension(format), BitmapFingerprint(bitmap)});
+    });
     return read;
 }
 

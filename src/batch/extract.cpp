@@ -111,13 +111,6 @@ int WriteToStdout(BatchOutput& out, const QByteArray& bytes)
 }
 } // namespace
 
-int StoppedStatus(int signal, const std::function<void()>& cleanup)
-{
-    if (cleanup)
-        cleanup();
-    return 128 + signal;
-}
-
 int RunExtract(const ExtractRequest& request)
 {
     const bool toStdout = request.Output == "-";
@@ -218,7 +211,8 @@ int RunExtract(const ExtractRequest& request)
             out.Line(stderr, QStringLiteral("vistrel: the files written to %1 could not be saved to disk: %2").arg(shownOutput, Reason(errno)));
         if (!toStdout)
             out.Line(stdout, QStringLiteral("total: %1 (stopped)").arg(written));
-        return StoppedStatus(signal, [&writer] { writer.reset(); });
+        // As a shell reports a process the signal ended: 130, 143, 129.
+        return 128 + signal;
     }
     if (toStdout) {
         if (chosenCount != 1) {

@@ -26,12 +26,8 @@ enum BatchStatus {
 };
 
 // Prints a line for each file and the total of files written (nothing but the icon when
-// Output is "-"); returns a BatchStatus, or what StoppedStatus gives when SIGINT, SIGTERM
-// or SIGHUP stopped it after the file in hand (what was written is whole and synced, and
-// the total says how far it got).
+// Output is "-"); returns a BatchStatus, or 128 + the signal's number, as a shell reports
+// a process it ended, when SIGINT, SIGTERM or SIGHUP stopped it after the file in hand
+// (what was written is whole and synced, the staging folder gone, and the total says how
+// far it got).
 int RunExtract(const ExtractRequest& request);
-
-// The status of a batch that signal stopped, as a shell reports a process it ended:
-// 128 + its number (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP). cleanup runs
-// first: it removes what the batch made for itself and would otherwise leave behind.
-int StoppedStatus(int signal, const std::function<void()>& cleanup);

@@ -103,7 +103,7 @@ QString WithoutControls(const QString& text)
         if (c.category() == QChar::Other_Control)
             shown += Escaped(static_cast<unsigned char>(c.unicode()));
         else if (IsLayoutControl(c.unicode()))
-            shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper();
+            shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
         else
             shown += c;
     }

@@ -437,8 +437,8 @@ private slots:
         QTest::newRow("Latin-1") << QByteArray("caf\xe9.exe") << "caf\\xE9.exe" << "";
         QTest::newRow("newline, escape, override") << QByteArray("a\nb\x1b[2J\xE2\x80\xAEtxt.exe")
                                                    << "a\nb\x1b[2J\u202Etxt.exe" << "a\\x0Ab\\x1B[2J\\u202Etxt.exe";
-        QTest::newRow("isolate, mark") << QByteArray("\xE2\x81\xA7" "a\xE2\x80\x8F.exe") << "\u2067a\u200F.exe"
-                                       << "\\u2067a\\u200F.exe";
+        QTest::newRow("isolate, marks") << QByteArray("\xE2\x81\xA7" "a\xE2\x80\x8F\xD8\x9C.exe") << "\u2067a\u200F\u061C.exe"
+                                        << "\\u2067a\\u200F\\u061C.exe";
     }
 
     void namesThatAreNotUtf8()

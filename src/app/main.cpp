@@ -25,7 +25,7 @@ std::string WindowModule()
     if (length <= 0 || length == ssize_t(sizeof self) || self[0] != '/')
         return {};
     const std::string program(self, std::size_t(length));
-    return program.substr(0, program.rfind('/') + 1) + VISTREL_WINDOW_MODULE_FROM_PROGRAM "/libvistrel-window.so";
+    return program.substr(0, program.rfind('/') + 1) + VISTREL_WINDOW_MODULE_FROM_PROGRAM;
 #endif
 }
 } // namespace

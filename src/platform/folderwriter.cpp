@@ -166,23 +166,21 @@ FolderWriter::~FolderWriter()
         ::close(fd_);
 }
 
-bool FolderWriter::TargetMode(const QByteArray& name, mode_t& mode) const
+int FolderWriter::TargetMode(const QByteArray& name, mode_t& mode) const
 {
+    mode = newFileMode_;
     struct stat old {};
-    if (::fstatat(fd_, name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
-        mode = newFileMode_;
-        return errno == ENOENT;
-    }
+    if (::fstatat(fd_, name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
     if (targets_ == Targets::Scratch) {
-        mode = S_ISREG(old.st_mode) ? old.st_mode & 07777 : newFileMode_;
-        return !S_ISDIR(old.st_mode);
+        if (S_ISREG(old.st_mode))
+            mode = old.st_mode & 07777;
+        return S_ISDIR(old.st_mode) ? EACCES : 0;
     }
-    if (S_ISLNK(old.st_mode)) {
-        mode = newFileMode_;
-        return true;
-    }
+    if (S_ISLNK(old.st_mode))
+        return 0;
     mode = old.st_mode & 07777;
-    return S_ISREG(old.st_mode) && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    return S_ISREG(old.st_mode) && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 ? 0 : EACCES;
 }
 
 template <typename Fill>
@@ -195,9 +193,8 @@ FolderWriter::Result FolderWriter::WriteWith(const QByteArray& name, Fill fill)
     if (targets_ == Targets::UserFiles && !writable_)
         return Result::PassedOver;
     mode_t mode = 0;
-    errno = EACCES;
-    if (!TargetMode(name, mode)) {
-        error_ = errno == ENOENT ? EACCES : errno;
+    if (const int refused = TargetMode(name, mode); refused != 0) {
+        error_ = refused;
         return targets_ == Targets::UserFiles ? Result::PassedOver : Result::Failed;
     }
     // An unnamed file (O_TMPFILE) linked in would need no staging folder, but ext4 keeps

@@ -53,8 +53,9 @@ public:
     bool Sync();
 
 private:
-    // The mode the file written to name gets; false when name must be passed over.
-    bool TargetMode(const QByteArray& name, mode_t& mode) const;
+    // The mode the file written to name gets; 0, or why name must be passed over (an
+    // errno value).
+    int TargetMode(const QByteArray& name, mode_t& mode) const;
     template <typename Fill> Result WriteWith(const QByteArray& name, Fill fill);
     QByteArray TemporaryName(const QByteArray& name);
     int CreateTemporary(const QByteArray& name, mode_t mode, QByteArray& temporary);

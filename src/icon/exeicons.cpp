@@ -347,8 +347,12 @@ std::optional<IconImage> IconReader::Read(int index, GroupProblem* why)
             *why = problem;
         return std::nullopt;
     };
+    // A budget spent makes every later read fail: that, not the read, is the reason.
+    const auto spent = [this] { return parsed_->budget == 0; };
     const std::vector<IconEntry> entries = parsed_->Entries(index, ResourceKind::Icon);
     const int chosen = ChooseImage(entries);
+    if (chosen < 0 && spent())
+        return fail(GroupProblem::TooMuchWork);
     if (chosen < 0)
         return fail(index < Count() && parsed_->table && !parsed_->Resource(ResourceKind::Icon, index)
                         ? GroupProblem::NoDirectory
@@ -356,7 +360,7 @@ std::optional<IconImage> IconReader::Read(int index, GroupProblem* why)
     const IconEntry& entry = entries[static_cast<std::size_t>(chosen)];
     const auto image = parsed_->Image(entry);
     if (!image)
-        return fail(GroupProblem::ImageMissing);
+        return fail(spent() ? GroupProblem::TooMuchWork : GroupProblem::ImageMissing);
     if (!parsed_->Charge(DecodeCost(*image)))
         return fail(GroupProblem::TooMuchWork);
     std::optional<IconImage> icon = DecodeIconImage(*image);

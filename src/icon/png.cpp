@@ -180,8 +180,10 @@ bool Read(png_structp png, png_infop info, Decoding& d)
 
 bool Decode(Bytes data, std::int64_t maxPixels, Picture* picture)
 {
+    if (!IsPng(data))
+        return false;
     PngHandle handle(true);
-    if (!IsPng(data) || !handle.Ready())
+    if (!handle.Ready())
         return false;
     Decoding decoding{{data, 0}, maxPixels, picture, {}};
     return Read(handle.Png(), handle.Info(), decoding);

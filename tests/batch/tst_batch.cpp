@@ -112,8 +112,12 @@ private slots:
                                           << "holds no icon named 1 in language 1041";
         QTest::newRow("several sources to stdout") << QStringList{"--icon", "0", exe, dll, "-"} << 2 << QStringList{} << 0
                                                    << "vistrel: - takes exactly one icon, and 2 were chosen";
-        QTest::newRow("a full disk") << QStringList{"--icon", "0", exe, "<full>"} << 2 << QStringList{} << 0
-                                     << "vistrel: the icon can't be written to standard output: No space left on device";
+        // A folder, or a BMP, is the whole command's; one icon file is the front's own.
+        QTest::newRow("stdout from a folder") << QStringList{"--name", "PNG256", ico, kData, "-"} << 0
+                                              << QStringList{"14 PNG256 icons.exe"} << 0 << "holds no icon named PNG256";
+        for (const QString& format : {QStringLiteral("--format=bmp"), ico})
+            QTest::newRow(qPrintable("a full disk, " + format)) << QStringList{"--icon", "0", format, exe, "<full>"} << 2 << QStringList{}
+                << 0 << "vistrel: the icon can't be written to standard output: No space left on device";
     }
 
     void choices()

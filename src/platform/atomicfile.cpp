@@ -2,6 +2,7 @@
 
 #include "icon/fdwrite.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -90,9 +91,20 @@ bool AtomicFile::Commit()
 
 bool ReplaceFileWith(const QString& path, const QByteArray& bytes)
 {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return buffer.open(QIODevice::ReadOnly) && ReplaceFileFrom(path, buffer);
+}
+
+bool ReplaceFileFrom(const QString& path, QIODevice& source)
+{
     const QString target = ReplacedFile(path);
     if (!MayReplace(target))
         return false;
     AtomicFile file(target);
-    return file.Write(bytes) && file.Commit();
+    // A piece at a time: a printed list's PDF may be large.
+    for (QByteArray piece; !(piece = source.read(qint64{64} << 10)).isEmpty();)
+        if (!file.Write(piece))
+            return false;
+    return source.atEnd() && file.Commit();
 }

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 // The file that a write to path replaces: a symbolic link's target, else path itself.
 // People keep files such as their settings as links into a repository of their own, so a
 // link is followed, but by the kernel's rule for links in shared folders: in a sticky
@@ -50,3 +52,5 @@ private:
 // Replaces path (a symbolic link's target, as ReplacedFile allows) with bytes through an AtomicFile, when
 // MayReplace allows it; false, and the file as it was, when it doesn't or the write fails.
 bool ReplaceFileWith(const QString& path, const QByteArray& bytes);
+// The same with what source holds from where it is to its end, read a piece at a time.
+bool ReplaceFileFrom(const QString& path, QIODevice& source);

@@ -144,7 +144,7 @@ public:
             printer_.abort();
         const bool ended = painter_.end();
         if (!pdfTarget_.isEmpty() && ended && !cancelled && !failed_)
-            return pdf_.seek(0) && ReplaceFileWith(pdfTarget_, pdf_.readAll());
+            return pdf_.seek(0) && ReplaceFileFrom(pdfTarget_, pdf_);
         return ended || cancelled;
     }
 
